@@ -1,0 +1,22 @@
+# Compile options shared by every target of our own.
+function(project_warnings target)
+  if(MSVC)
+    target_compile_options(${target} PRIVATE /W4 /WX /permissive- /utf-8)
+  else()
+    target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic -Wshadow -Wconversion
+                                              -Wno-sign-conversion -Werror)
+  endif()
+endfunction()
+
+# Unicode Win32 API, no min/max macros, lean headers.
+function(project_windows_defs target)
+  target_compile_definitions(${target} PRIVATE UNICODE _UNICODE NOMINMAX WIN32_LEAN_AND_MEAN
+                                               _WIN32_WINNT=0x0A00 WINVER=0x0A00)
+endfunction()
+
+# One self-contained file: no MinGW runtime DLLs beside the program.
+function(project_static_runtime target)
+  if(MINGW)
+    target_link_options(${target} PRIVATE -static -static-libgcc -static-libstdc++)
+  endif()
+endfunction()

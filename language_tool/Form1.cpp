@@ -1,0 +1,87 @@
+#include "Form1.h"
+
+#include "Module2.h"
+#include "control_ids.h"
+#include "language_catalogue.h"
+
+#include "../platform/script_shell.h"
+#include "../resources/resource_ids.h"
+
+#include <array>
+
+namespace tamsel {
+namespace {
+
+using platform::ControlKind;
+using platform::kNoTabStop;
+
+constexpr platform::WindowSpec kWindow{
+    ids::kForm1Class,           L"Vantoline by Tarquist", 5580, 1800, platform::Frame::ToolWindow,
+    platform::Placement::CentreScreen, IDI_APP};
+
+constexpr std::array<platform::ControlSpec, 4> kControls{{
+    {ids::kForm1Command1, ControlKind::PushButton, L"Set Language", {120, 1320, 5355, 375}, 1},
+    {ids::kForm1Combo1, ControlKind::DropDownList, L"", {120, 960, 5355, 315}, 0},
+    {ids::kForm1Label1, ControlKind::Label, L"", {120, 1750, 5415, 255}, 2},
+    {ids::kForm1Image1, ControlKind::Picture, L"", {0, 0, 5535, 1050}, kNoTabStop, IDR_BANNER},
+}};
+
+// Tall enough for the whole result line (its bottom edge) in today's message fonts.
+constexpr int kExpandedClientHeightTwips = 2005;
+
+} // namespace
+
+void Form1::Show() {
+    if (!window_) {
+        window_ = std::make_unique<platform::Window>(kWindow, kControls, static_cast<FormEvents&>(*this));
+        Form_Load();
+    }
+    window_->Show();
+}
+
+bool Form1::RegWrite(std::wstring path, std::wstring value, std::wstring type) {
+    return platform::ScriptShellRegWrite(platform::kScriptShellProgId, path, value, type);
+}
+
+std::wstring Form1::RegRead(std::wstring path) {
+    return platform::ScriptShellRegRead(platform::kScriptShellProgId, path).value_or(L"");
+}
+
+void Form1::SetSteamLanguage(std::wstring code) {
+    RegWrite(kSteamLanguagePath, std::move(code), L"REG_SZ");
+}
+
+void Form1::Form_Load() {
+    for (const Language& language : kLanguages) {
+        const SettingsValue enabled =
+            ReadIniValue(L"Languages", std::wstring(language.iniKey), L"0", SettingsPath());
+        if (ValueEquals(enabled, 1)) {
+            window_->AddItem(ids::kForm1Combo1, std::wstring(language.listText));
+        }
+    }
+}
+
+void Form1::Control_Click(int controlId) {
+    if (controlId == ids::kForm1Command1) {
+        Command1_Click();
+    }
+}
+
+void Form1::Command1_Click() {
+    const std::wstring choice = window_->Text(ids::kForm1Combo1);
+    if (choice.empty()) {
+        platform::ShowMessage(window_.get(), L"Please choose a Language!", L"Mirelak",
+                              platform::MessageButtons::Ok, platform::MessageIcon::None);
+        return;
+    }
+    if (const Language* language = FindByListText(choice)) {
+        SetSteamLanguage(std::wstring(language->steamCode));
+    }
+    const std::wstring stored = RegRead(kSteamLanguagePath);
+    window_->SetText(ids::kForm1Label1, L"Steam-Language set to " + stored);
+    window_->SetClientHeightTwips(kExpandedClientHeightTwips);
+}
+
+void Form1::Form_Unload() { platform::EndMessageLoop(0); }
+
+} // namespace tamsel

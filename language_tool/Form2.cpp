@@ -1,0 +1,100 @@
+#include "Form2.h"
+
+#include "Form1.h"
+#include "Module1.h"
+#include "Module2.h"
+#include "control_ids.h"
+#include "greeting.h"
+#include "language_catalogue.h"
+
+#include <array>
+
+namespace tamsel {
+namespace {
+
+using platform::ControlKind;
+
+constexpr platform::WindowSpec kWindow{
+    ids::kForm2Class,          L"Properties", 3840, 4785, platform::Frame::ToolWindow,
+    platform::Placement::SystemDefault};
+
+constexpr int CheckBoxId(std::size_t row) { return ids::kForm2FirstCheckBox + static_cast<int>(row); }
+
+// Width of each check box, in catalogue order; they stand 240 twips apart from 600 down.
+constexpr std::array<int, 15> kCheckBoxWidths{975, 855,  1335, 855,  975,  855,  855, 1575,
+                                              975, 975,  735,  1095, 1215, 1335, 1455};
+
+// The tab order runs down the column to "Albanian", then to "Save!", and reaches "Turkish" last.
+constexpr int TabIndex(std::size_t row) { return row == 14 ? 16 : static_cast<int>(row); }
+
+constexpr std::array<platform::ControlSpec, 17> MakeControls() {
+    std::array<platform::ControlSpec, 17> controls{};
+    controls[0] = {ids::kForm2Label1,
+                   ControlKind::Label,
+                   L"Please choose the languages you want to have in your list for changing the "
+                   L"Steam-Language!",
+                   {120, 120, 3615, 495},
+                   14};
+    for (std::size_t row = 0; row < kLanguages.size(); ++row) {
+        controls[row + 1] = {CheckBoxId(row),
+                             ControlKind::CheckBox,
+                             kLanguages[row].caption,
+                             {120, 600 + 240 * static_cast<int>(row), kCheckBoxWidths[row], 255},
+                             TabIndex(row)};
+    }
+    controls[16] = {ids::kForm2Command1, ControlKind::PushButton, L"Save!", {120, 4320, 3615, 375},
+                    15};
+    return controls;
+}
+
+constexpr std::array<platform::ControlSpec, 17> kControls = MakeControls();
+
+} // namespace
+
+void Form2::Start() {
+    window_ = std::make_unique<platform::Window>(kWindow, kControls, static_cast<FormEvents&>(*this));
+    Form_Load();
+}
+
+void Form2::Form_Load() {
+    const bool firstStart =
+        IsFirstStart(ReadIniValue(L"Settings", L"FirstStart", L"1", SettingsPath()));
+    platform::ShowMessage(nullptr, Greeting(GetLogonUserName(), firstStart), L"Mirelak",
+                          platform::MessageButtons::Ok, platform::MessageIcon::None);
+    if (firstStart) {
+        window_->Show();
+    } else {
+        mainWindow_.Show();
+        window_->Hide();
+    }
+}
+
+void Form2::Control_Click(int controlId) {
+    if (controlId == ids::kForm2Command1) {
+        Command1_Click();
+    }
+}
+
+void Form2::Command1_Click() {
+    // Every key is written once: all "1" first, then all "0", and "FirstStart" last.
+    for (const bool checked : {true, false}) {
+        for (std::size_t row = 0; row < kLanguages.size(); ++row) {
+            if (window_->IsChecked(CheckBoxId(row)) == checked) {
+                WriteIniValue(L"Languages", std::wstring(kLanguages[row].iniKey),
+                              checked ? L"1" : L"0", SettingsPath());
+            }
+        }
+    }
+    WriteIniValue(L"Settings", L"FirstStart", L"0", SettingsPath());
+    window_->Hide();
+    mainWindow_.Show();
+}
+
+void Form2::Form_Unload() {
+    // Closed before the main window ever came up: no window is left, so the program ends.
+    if (!mainWindow_.IsLoaded()) {
+        platform::EndMessageLoop(0);
+    }
+}
+
+} // namespace tamsel

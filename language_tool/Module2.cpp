@@ -1,0 +1,31 @@
+#include "Module2.h"
+
+#include "../platform/ansi.h"
+#include "../platform/ini_file.h"
+#include "../platform/process.h"
+
+#include <algorithm>
+#include <array>
+
+namespace tamsel {
+
+std::wstring SettingsPath() { return platform::ProgramFolder() + L"\\config.ini"; }
+
+void WriteIniValue(std::wstring section, std::wstring key, std::wstring value, std::wstring file) {
+    platform::WriteIniString(section, key, EscapeLineBreaks(value), file);
+}
+
+SettingsValue ReadIniValue(std::wstring section, std::wstring key, std::wstring fallback,
+                           std::wstring file) {
+    std::array<char, 1024> buffer{};
+    const unsigned long placed =
+        platform::ReadIniString(section, key, fallback, buffer, file);
+    if (placed == 0) {
+        return std::nullopt;
+    }
+    const auto end = std::find(buffer.begin(), buffer.end(), '\0');
+    const std::string_view text(buffer.data(), static_cast<std::size_t>(end - buffer.begin()));
+    return UnescapeLineBreaks(platform::FromAnsi(text));
+}
+
+} // namespace tamsel

@@ -1,0 +1,21 @@
+// config.ini: the only way in and out of the tool's settings file.
+#pragma once
+
+#include "settings_value.h"
+
+#include <string>
+
+namespace tamsel {
+
+// The settings file: the program's folder and "\config.ini", built anew for every use.
+std::wstring SettingsPath();
+
+// Stores value under key in section of file; line breaks are kept through the "%cr" escape.
+void WriteIniValue(std::wstring section, std::wstring key, std::wstring value, std::wstring file);
+
+// The value under key in section of file, the fallback where the file, section or key is
+// missing, or the empty value where the stored text is empty. At most 1023 characters.
+SettingsValue ReadIniValue(std::wstring section, std::wstring key, std::wstring fallback,
+                           std::wstring file);
+
+} // namespace tamsel

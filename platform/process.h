@@ -1,0 +1,33 @@
+// Process services: where the running program lives, its command line, files, starting another
+// program and ending this one.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace platform {
+
+// The full path of the running executable.
+std::wstring ProgramPath();
+
+// The folder of the running executable, without a separator at its end.
+std::wstring ProgramFolder();
+
+// The executable's file name without its folder and without its extension.
+std::wstring ProgramBaseName();
+
+// The program's command-line arguments: the text behind its own name.
+std::wstring CommandLineArguments();
+
+// The length of a file in bytes; nothing when it can't be taken (missing, or not a file).
+std::optional<std::uint64_t> FileLength(const std::wstring& path);
+
+// Starts a program from one command line with the given show-window style (SW_*) and does not
+// wait for it. False when the platform refuses the start.
+bool StartProgram(const std::wstring& commandLine, int showWindow);
+
+// Ends the process at once.
+[[noreturn]] void EndProcess(unsigned exitCode);
+
+} // namespace platform

@@ -1,0 +1,99 @@
+// Windows with standard controls, laid out in twips, and message boxes. The programs' forms
+// describe their windows as data and receive their events through FormEvents; no Win32 type
+// shows through this header.
+#pragma once
+
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace platform {
+
+struct TwipsRect {
+    int left;
+    int top;
+    int width;
+    int height;
+};
+
+enum class ControlKind { PushButton, DropDownList, Label, CheckBox, Picture };
+
+inline constexpr int kNoTabStop = -1;
+
+struct ControlSpec {
+    int id;
+    ControlKind kind;
+    std::wstring_view caption;
+    TwipsRect rect;
+    int tabIndex;     // order of the Tab key; kNoTabStop for controls that take no focus
+    int resource = 0; // Picture: the RCDATA resource holding the image (JPEG)
+};
+
+enum class Frame { ToolWindow, Dialog };
+enum class Placement { CentreScreen, SystemDefault };
+
+struct WindowSpec {
+    std::wstring_view className;
+    std::wstring_view caption;
+    int clientWidthTwips;
+    int clientHeightTwips;
+    Frame frame;
+    Placement placement;
+    int iconResource = 0; // 0: no icon of its own
+};
+
+// The handlers of one form. The form runs its own Load after creating its Window; the window
+// calls Control_Click for a pressed push button and Form_Unload when the user or the system
+// closes it (the window is then hidden; it is destroyed with its Window object).
+class FormEvents {
+public:
+    virtual void Form_Load() {}
+    virtual void Control_Click(int /*controlId*/) {}
+    virtual void Form_Unload() {}
+
+protected:
+    ~FormEvents() = default;
+};
+
+class Window {
+public:
+    // Creates the window hidden, with its controls, sized and placed for the DPI of its screen.
+    Window(const WindowSpec& spec, std::span<const ControlSpec> controls, FormEvents& events);
+    ~Window();
+    Window(const Window&) = delete;
+    Window& operator=(const Window&) = delete;
+
+    void Show();
+    void Hide();
+    bool IsVisible() const;
+
+    std::wstring Text(int controlId) const;
+    void SetText(int controlId, const std::wstring& text);
+    bool IsChecked(int controlId) const;
+    void AddItem(int controlId, const std::wstring& text);
+
+    // Grows or shrinks the client area to the given height; width and position stay.
+    void SetClientHeightTwips(int twips);
+
+    void* NativeHandle() const; // the HWND, for the platform layer and tests
+
+    struct State;
+
+private:
+    std::unique_ptr<State> state_;
+};
+
+enum class MessageButtons { Ok, OkCancel };
+enum class MessageIcon { None, Error };
+enum class MessageAnswer { Ok, Cancel };
+
+// A modal message box; owner may be null (no window of the program is shown yet).
+MessageAnswer ShowMessage(const Window* owner, const std::wstring& text, const std::wstring& title,
+                          MessageButtons buttons, MessageIcon icon);
+
+// Runs the message loop of the thread until EndMessageLoop; returns the exit code.
+int RunMessageLoop();
+void EndMessageLoop(int exitCode);
+
+} // namespace platform

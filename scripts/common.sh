@@ -1,0 +1,62 @@
+# Shared steps of the project's scripts: packages, builds, a Wine prefix and a virtual display.
+# Sourced, not run.
+
+ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+PACKAGES=(cmake make g++ libgtest-dev googletest g++-mingw-w64-x86-64-posix wine wine64 xvfb
+          imagemagick)
+
+# Installs what is missing (as root, on Debian); a second run installs nothing.
+install_packages() {
+    local missing=()
+    for package in "${PACKAGES[@]}"; do
+        dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "ok installed" ||
+            missing+=("$package")
+    done
+    if [ ${#missing[@]} -gt 0 ]; then
+        echo "Installing: ${missing[*]}"
+        export DEBIAN_FRONTEND=noninteractive
+        apt-get update -q >/dev/null
+        apt-get install -y -q --no-install-recommends "${missing[@]}" >/dev/null
+    fi
+}
+
+build_preset() {
+    cmake --preset "$1" >/dev/null
+    cmake --build --preset "$1" -j "$(nproc)" >/dev/null
+}
+
+# A Wine prefix of the project's own, ready for fast program starts. Sets WINEPREFIX.
+prepare_wine_prefix() {
+    export WINEPREFIX="$1" WINEDEBUG=-all WINEARCH=win64
+    mkdir -p "$WINEPREFIX"
+    # Start the server and the prefix's services with their output away from any pipe: they
+    # inherit it and would keep a pipe open after the tests end.
+    (wineserver -p >/dev/null 2>&1 &)
+    wineboot -i >/dev/null 2>&1
+    # No crash dialog that waits for a click; no window-manager waits without a window manager.
+    wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
+    wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
+}
+
+stop_wine() {
+    [ -n "${WINEPREFIX:-}" ] && wineserver -k >/dev/null 2>&1 || true
+}
+
+# Starts Xvfb on a free display; sets DISPLAY and XVFB_PID.
+start_virtual_display() {
+    local n=90
+    while [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ]; do n=$((n + 1)); done
+    Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+    XVFB_PID=$!
+    export DISPLAY=":$n"
+    for _ in $(seq 100); do
+        [ -e "/tmp/.X11-unix/X$n" ] && return 0
+        sleep 0.1
+    done
+    echo "Xvfb did not start" >&2
+    return 1
+}
+
+stop_virtual_display() {
+    [ -n "${XVFB_PID:-}" ] && kill "$XVFB_PID" 2>/dev/null || true
+}

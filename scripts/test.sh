@@ -1,0 +1,50 @@
+#!/usr/bin/env bash
+# Builds both presets and runs every test layer: native unit tests, the platform units under
+# Wine, and the whole programs under Wine on a virtual display. Ends with one line
+# "N passed, N failed" over all layers.
+set -euo pipefail
+source "$(dirname "$0")/common.sh"
+cd "$ROOT"
+
+install_packages
+build_preset native
+build_preset windows
+
+mkdir -p build/logs build/screenshots
+trap 'stop_wine; stop_virtual_display' EXIT
+prepare_wine_prefix "$ROOT/build/wineprefix-test"
+start_virtual_display
+export VANTOLINE_SCREENSHOTS
+VANTOLINE_SCREENSHOTS=$(winepath -w "$ROOT/build/screenshots" 2>/dev/null)
+
+passed=0
+failed=0
+# ctest's summary: "NN% tests passed, F tests failed out of T".
+run_layer() {
+    local name=$1 preset=$2 log="build/logs/$1.log"
+    # Output goes to a file, never a pipe (see prepare_wine_prefix).
+    ctest --preset "$preset" >"$log" 2>&1 || true
+    cat "$log"
+    local summary total bad
+    summary=$(grep -E 'tests passed, [0-9]+ tests? failed out of [0-9]+' "$log" | tail -n 1 || true)
+    if [ -z "$summary" ]; then
+        echo "$name: no test summary" >&2
+        failed=$((failed + 1))
+        return
+    fi
+    bad=$(sed -E 's/.* ([0-9]+) tests? failed out of ([0-9]+).*/\1/' <<<"$summary")
+    total=$(sed -E 's/.* failed out of ([0-9]+).*/\1/' <<<"$summary")
+    echo "$name: $((total - bad)) passed, $bad failed"
+    passed=$((passed + total - bad))
+    failed=$((failed + bad))
+}
+
+run_layer native native
+run_layer windows windows
+
+for shot in build/screenshots/*.bmp; do
+    [ -e "$shot" ] && convert "$shot" "${shot%.bmp}.png" 2>/dev/null && rm -f "$shot"
+done
+
+echo "$passed passed, $failed failed"
+[ "$failed" -eq 0 ]

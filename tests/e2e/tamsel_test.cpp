@@ -1,0 +1,253 @@
+// tamsel.exe as a player meets it: greeting, selection window, main window, registry.
+#include "language_tool/control_ids.h"
+#include "ui_driver.h"
+
+#include "../win32/test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+namespace {
+
+using namespace tamsel::ids;
+
+const wchar_t* const kAllListTexts[] = {
+    L"German",  L"English", L"Korean(Adult)", L"Korean",   L"Spanish",
+    L"French",  L"Italian", L"Chinese(Simple)", L"Chinese", L"Russian",
+    L"Thai",    L"Japanese", L"Portuguese",    L"Albanian", L"Turkish"};
+const wchar_t* const kAllCaptions[] = {
+    L"German",  L"English", L"Korean (Adult)", L"Korean",   L"Spanish",
+    L"French",  L"Italian", L"Chinese (simple)", L"Chinese", L"Russian",
+    L"Thai",    L"Japanese", L"Portuguese",     L"Albanian", L"Turkish"};
+const wchar_t* const kIniKeys[] = {L"German",  L"English",  L"KoreanA",    L"Korean",
+                                   L"Spanish", L"French",   L"Italian",    L"ChineseS",
+                                   L"Chinese", L"Russian",  L"Thai",       L"Japanese",
+                                   L"Portuguese", L"Albanian", L"Turkish"};
+
+constexpr wchar_t kSteamKey[] = L"Software\\Valve\\Steam";
+
+std::wstring UserName() {
+    wchar_t name[256] = {};
+    DWORD size = 256;
+    ::GetUserNameW(name, &size);
+    return name;
+}
+
+std::wstring SteamLanguage() {
+    wchar_t data[256] = {};
+    DWORD size = sizeof data;
+    if (::RegGetValueW(HKEY_CURRENT_USER, kSteamKey, L"Language", RRF_RT_REG_SZ, nullptr, data,
+                       &size) != ERROR_SUCCESS) {
+        return L"<none>";
+    }
+    return data;
+}
+
+void SetSteamLanguage(const wchar_t* code) {
+    if (code == nullptr) {
+        ::RegDeleteKeyValueW(HKEY_CURRENT_USER, kSteamKey, L"Language");
+        return;
+    }
+    ::RegSetKeyValueW(HKEY_CURRENT_USER, kSteamKey, L"Language", REG_SZ, code,
+                      static_cast<DWORD>((wcslen(code) + 1) * sizeof(wchar_t)));
+}
+
+int Pixels(int twips) { return ::MulDiv(twips, 96, 1440); }
+
+class Tamsel : public ::testing::Test {
+protected:
+    void SetUp() override {
+        exe_ = folder_.File(L"tamsel.exe");
+        ASSERT_TRUE(::CopyFileW((driver::BuildFolder() / L"tamsel.exe").c_str(), exe_.c_str(),
+                                FALSE));
+        SetSteamLanguage(nullptr);
+    }
+    void TearDown() override { SetSteamLanguage(nullptr); }
+
+    std::wstring Ini() const { return folder_.File(L"config.ini"); }
+    void WriteIni(const std::string& text) const { test::WriteBytes(Ini(), text); }
+
+    void Start() {
+        program_ = std::make_unique<driver::Program>(exe_, L"\"" + exe_ + L"\"");
+        ASSERT_TRUE(program_->Started());
+    }
+
+    // Reads the greeting, checks its form, and presses OK.
+    std::wstring AnswerGreeting() {
+        const auto box = driver::WaitForMessageBox(program_->Id());
+        if (!box) {
+            ADD_FAILURE() << "no greeting box";
+            return {};
+        }
+        EXPECT_EQ(box->title, L"Mirelak");
+        EXPECT_EQ(box->buttons, std::vector<std::wstring>{L"OK"});
+        EXPECT_FALSE(box->hasIcon);
+        driver::AnswerMessageBox(*box, IDOK);
+        return box->text;
+    }
+
+    HWND MainWindow() {
+        return driver::WaitForTopWindow(program_->Id(), kForm1Class, L"Vantoline by Tarquist");
+    }
+
+    // A later start straight into the main window.
+    HWND StartIntoMainWindow(const std::string& languages) {
+        WriteIni("[Settings]\r\nFirstStart=0\r\n[Languages]\r\n" + languages);
+        Start();
+        AnswerGreeting();
+        return MainWindow();
+    }
+
+    void CloseAndExpectEnd(HWND window) {
+        driver::Close(window);
+        EXPECT_EQ(program_->WaitForExit(), 0u);
+    }
+
+    test::TempFolder folder_;
+    std::wstring exe_;
+    std::unique_ptr<driver::Program> program_;
+};
+
+TEST_F(Tamsel, FirstStartGreetsOffersTheSelectionAndSavesIt) {
+    Start();
+    EXPECT_EQ(AnswerGreeting(), L"Hello " + UserName() +
+                                    L",\r\nPlease choose the languages you want to implement in "
+                                    L"the Vantoline!");
+
+    HWND form2 = driver::WaitForTopWindow(program_->Id(), kForm2Class, L"Properties");
+    ASSERT_NE(form2, nullptr);
+    EXPECT_EQ(driver::ClientSize(form2).cx, Pixels(3840));
+    EXPECT_EQ(driver::ClientSize(form2).cy, Pixels(4785));
+    for (int row = 0; row < 15; ++row) {
+        HWND box = ::GetDlgItem(form2, kForm2FirstCheckBox + row);
+        ASSERT_NE(box, nullptr);
+        EXPECT_EQ(driver::TextOf(box), kAllCaptions[row]);
+        EXPECT_FALSE(driver::IsChecked(box));
+    }
+    EXPECT_EQ(driver::TextOf(::GetDlgItem(form2, kForm2Command1)), L"Save!");
+    EXPECT_TRUE(driver::WaitUntil(
+        [&] { return driver::FocusOf(form2) == ::GetDlgItem(form2, kForm2FirstCheckBox); }));
+    // Tab order: down the column to "Albanian", then "Save!", then "Turkish", then round.
+    HWND item = ::GetDlgItem(form2, kForm2FirstCheckBox + 13);
+    item = ::GetNextDlgTabItem(form2, item, FALSE);
+    EXPECT_EQ(::GetDlgCtrlID(item), kForm2Command1);
+    item = ::GetNextDlgTabItem(form2, item, FALSE);
+    EXPECT_EQ(::GetDlgCtrlID(item), kForm2FirstCheckBox + 14);
+    item = ::GetNextDlgTabItem(form2, item, FALSE);
+    EXPECT_EQ(::GetDlgCtrlID(item), kForm2FirstCheckBox);
+
+    driver::SaveScreenshot(form2, driver::ScreenshotFolder() / L"tamsel-properties.bmp");
+    driver::SetChecked(::GetDlgItem(form2, kForm2FirstCheckBox + 0), true);  // German
+    driver::SetChecked(::GetDlgItem(form2, kForm2FirstCheckBox + 14), true); // Turkish
+    driver::Press(::GetDlgItem(form2, kForm2Command1));
+
+    HWND form1 = MainWindow();
+    ASSERT_NE(form1, nullptr);
+    EXPECT_TRUE(driver::WaitUntil([&] { return !::IsWindowVisible(form2); }));
+    EXPECT_EQ(driver::ComboItems(::GetDlgItem(form1, kForm1Combo1)),
+              (std::vector<std::wstring>{L"German", L"Turkish"}));
+
+    // Each key written once, every "1" before every "0", "FirstStart" last: new keys are
+    // appended in the order they are written.
+    std::string expected = "[Languages]\r\nGerman=1\r\nTurkish=1\r\n";
+    for (int row = 1; row < 14; ++row) {
+        std::string key;
+        for (const wchar_t* c = kIniKeys[row]; *c != 0; ++c) {
+            key.push_back(static_cast<char>(*c));
+        }
+        expected += key + "=0\r\n";
+    }
+    expected += "[Settings]\r\nFirstStart=0\r\n";
+    EXPECT_EQ(test::ReadBytes(Ini()), expected);
+    CloseAndExpectEnd(form1);
+}
+
+TEST_F(Tamsel, ClosingTheSelectionOnAFirstStartEndsAndWritesNothing) {
+    WriteIni("[Settings]\r\nFirstStart=no\r\n"); // not a number: a first start, no crash
+    Start();
+    EXPECT_NE(AnswerGreeting().find(L"implement in the Vantoline!"), std::wstring::npos);
+    HWND form2 = driver::WaitForTopWindow(program_->Id(), kForm2Class, L"Properties");
+    ASSERT_NE(form2, nullptr);
+    CloseAndExpectEnd(form2);
+    EXPECT_EQ(test::ReadBytes(Ini()), "[Settings]\r\nFirstStart=no\r\n");
+}
+
+TEST_F(Tamsel, LaterStartListsLanguagesWhoseValueEqualsOne) {
+    WriteIni("[Settings]\r\nFirstStart=\r\n[Languages]\r\nGerman=1\r\nEnglish=01\r\n"
+             "KoreanA=yes\r\nKorean=2\r\nSpanish=\r\nFrench=0\r\nThai=&H1\r\nTurkish= 1.0 \r\n");
+    Start();
+    EXPECT_EQ(AnswerGreeting(),
+              L"Hello " + UserName() + L",\r\nPlease choose the language you want to use in Ironvale");
+    HWND form1 = MainWindow();
+    ASSERT_NE(form1, nullptr);
+    EXPECT_EQ(driver::ComboItems(::GetDlgItem(form1, kForm1Combo1)),
+              (std::vector<std::wstring>{L"German", L"English", L"Thai", L"Turkish"}));
+    HWND form2 = driver::FindAnyTopWindow(program_->Id(), kForm2Class);
+    EXPECT_TRUE(form2 == nullptr || !::IsWindowVisible(form2));
+    CloseAndExpectEnd(form1);
+}
+
+TEST_F(Tamsel, SetLanguageWritesReadsBackAndGrowsTheWindow) {
+    std::string all;
+    for (const wchar_t* key : kIniKeys) {
+        all += std::string(key, key + wcslen(key)) + "=1\r\n";
+    }
+    HWND form1 = StartIntoMainWindow(all);
+    ASSERT_NE(form1, nullptr);
+    HWND combo = ::GetDlgItem(form1, kForm1Combo1);
+    HWND label = ::GetDlgItem(form1, kForm1Label1);
+    EXPECT_EQ(driver::ComboItems(combo), std::vector<std::wstring>(std::begin(kAllListTexts),
+                                                                   std::end(kAllListTexts)));
+    const SIZE compact = driver::ClientSize(form1);
+    EXPECT_EQ(compact.cx, Pixels(5580));
+    EXPECT_EQ(compact.cy, Pixels(1800));
+    EXPECT_TRUE(driver::WaitUntil([&] { return driver::FocusOf(form1) == combo; }));
+
+    // Nothing chosen: only the warning; nothing written, the window keeps its size.
+    SetSteamLanguage(L"english");
+    driver::Press(::GetDlgItem(form1, kForm1Command1));
+    const auto warning = driver::WaitForMessageBox(program_->Id());
+    ASSERT_TRUE(warning.has_value());
+    EXPECT_EQ(warning->title, L"Mirelak");
+    EXPECT_EQ(warning->text, L"Please choose a Language!");
+    EXPECT_EQ(warning->buttons, std::vector<std::wstring>{L"OK"});
+    EXPECT_FALSE(warning->hasIcon);
+    EXPECT_EQ(::GetWindow(warning->hwnd, GW_OWNER), form1);
+    driver::AnswerMessageBox(*warning, IDOK);
+    EXPECT_TRUE(driver::WaitUntil([&] { return !::IsWindow(warning->hwnd); }));
+    EXPECT_EQ(driver::TextOf(label), L"");
+    EXPECT_EQ(driver::ClientSize(form1).cy, compact.cy);
+    EXPECT_EQ(SteamLanguage(), L"english");
+
+    driver::SelectComboItem(combo, L"Korean(Adult)");
+    driver::Press(::GetDlgItem(form1, kForm1Command1));
+    EXPECT_TRUE(driver::WaitUntil(
+        [&] { return driver::TextOf(label) == L"Steam-Language set to koreana"; }));
+    EXPECT_EQ(SteamLanguage(), L"koreana");
+    EXPECT_EQ(driver::ClientSize(form1).cy, Pixels(2005));
+    EXPECT_EQ(driver::ClientSize(form1).cx, compact.cx);
+
+    // A second choice replaces the stored value and the line; the height stays.
+    driver::SelectComboItem(combo, L"Chinese");
+    driver::Press(::GetDlgItem(form1, kForm1Command1));
+    EXPECT_TRUE(driver::WaitUntil(
+        [&] { return driver::TextOf(label) == L"Steam-Language set to tchinese"; }));
+    EXPECT_EQ(driver::ClientSize(form1).cy, Pixels(2005));
+    driver::SaveScreenshot(form1, driver::ScreenshotFolder() / L"tamsel-main.bmp");
+    CloseAndExpectEnd(form1);
+}
+
+TEST_F(Tamsel, NoSettingsMeansAnEmptyListAndTheWarning) {
+    HWND form1 = StartIntoMainWindow("");
+    ASSERT_NE(form1, nullptr);
+    EXPECT_TRUE(driver::ComboItems(::GetDlgItem(form1, kForm1Combo1)).empty());
+    driver::Press(::GetDlgItem(form1, kForm1Command1));
+    const auto warning = driver::WaitForMessageBox(program_->Id());
+    ASSERT_TRUE(warning.has_value());
+    EXPECT_EQ(warning->text, L"Please choose a Language!");
+    driver::AnswerMessageBox(*warning, IDOK);
+    CloseAndExpectEnd(form1);
+}
+
+} // namespace

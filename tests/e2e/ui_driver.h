@@ -1,0 +1,82 @@
+// A small UI driver for end-to-end tests: starts a program, finds its windows and message
+// boxes, reads and presses standard controls from outside, and takes screenshots.
+#pragma once
+
+#include "platform/win_owned.h"
+
+#include <windows.h>
+
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace driver {
+
+using namespace std::chrono_literals;
+constexpr std::chrono::milliseconds kTimeout = 15s;
+
+// Polls until the condition holds or the time is up; true when it held.
+bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout = kTimeout);
+
+// A program started for a test; killed at the end if it is still running.
+class Program {
+public:
+    // Starts the program with exactly this command line (the program's own name included).
+    Program(const std::wstring& exe, const std::wstring& commandLine);
+    ~Program();
+    Program(const Program&) = delete;
+    Program& operator=(const Program&) = delete;
+
+    bool Started() const { return static_cast<bool>(process_); }
+    DWORD Id() const { return id_; }
+    // Waits for the end; the exit code, or nothing when it is still running after the timeout.
+    std::optional<DWORD> WaitForExit(std::chrono::milliseconds timeout = kTimeout);
+
+private:
+    platform::OwnedHandle process_;
+    DWORD id_ = 0;
+};
+
+// A visible top-level window of the process with the given class and caption.
+HWND FindTopWindow(DWORD processId, const std::wstring& className, const std::wstring& caption);
+HWND WaitForTopWindow(DWORD processId, const std::wstring& className, const std::wstring& caption);
+// Any top-level window of the process with that class (visible or not).
+HWND FindAnyTopWindow(DWORD processId, const std::wstring& className);
+
+struct MessageBoxView {
+    HWND hwnd = nullptr;
+    std::wstring title;
+    std::wstring text;
+    std::vector<std::wstring> buttons; // captions of the visible buttons
+    bool hasIcon = false;
+};
+
+// The first message box (dialog class "#32770") the process shows.
+std::optional<MessageBoxView> WaitForMessageBox(DWORD processId);
+// Presses the message box's button with this identifier (IDOK, IDCANCEL).
+void AnswerMessageBox(const MessageBoxView& box, int buttonId);
+
+std::wstring TextOf(HWND window);
+std::vector<std::wstring> ComboItems(HWND combo);
+void SelectComboItem(HWND combo, const std::wstring& text);
+bool IsChecked(HWND checkBox);
+void SetChecked(HWND checkBox, bool checked);
+// Presses a push button the way a click does: its parent gets BN_CLICKED. Posted, so that a
+// modal box the handler opens does not block the driver.
+void Press(HWND button);
+void Close(HWND window);
+SIZE ClientSize(HWND window);
+HWND FocusOf(HWND window); // the control that has the keyboard focus in that window's thread
+
+// Writes the window as it is on screen to a 24-bit BMP file.
+bool SaveScreenshot(HWND window, const std::filesystem::path& file);
+
+// Folder of the test executable, where the programs under test are built.
+std::filesystem::path BuildFolder();
+// Where screenshots go: the folder in VANTOLINE_SCREENSHOTS, else the build folder.
+std::filesystem::path ScreenshotFolder();
+
+} // namespace driver
