@@ -214,17 +214,17 @@ ENCODERS = {"8": (bmp_8bit, 8), "24": (bmp_24bit, 24), "32": (bmp_32bit, 32), "p
 def main(argv):
     if len(argv) < 3:
         raise SystemExit(__doc__)
-    out_path, specs = argv[1], argv[2:]
+    out_path, wanted = argv[1], argv[2:]
     entries = []
-    for spec in specs:
+    for arg in wanted:
         try:
-            size_text, kind, path = spec.split(":", 2)
+            size_text, kind, path = arg.split(":", 2)
             size = int(size_text)
             encode, bit_count = ENCODERS[kind]
         except (ValueError, KeyError):
-            raise SystemExit(f"bad image spec {spec!r}; want SIZE:8|24|32|png:FILE")
+            raise SystemExit(f"bad image argument {arg!r}; want SIZE:8|24|32|png:FILE")
         if not 1 <= size <= 256:
-            raise SystemExit(f"{spec}: size must be 1..256")
+            raise SystemExit(f"{arg}: size must be 1..256")
         entries.append((size, bit_count, encode(read_rgba(path, size), size)))
 
     offset = 6 + 16 * len(entries)

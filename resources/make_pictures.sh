@@ -82,7 +82,7 @@ make_banner() {
 # with FILL, an image file of N x N pixels used as the paint.
 shape_layer() {
     local n=$1 out=$2 fill=$3; shift 3
-    convert -size ${n}x${n} xc:black -fill white -stroke none \
+    convert -size "${n}x${n}" xc:black -fill white -stroke none \
         -draw "scale $(calc "$n / 256"),$(calc "$n / 256") $*" "$work/mask.png"
     convert "$fill" "$work/mask.png" -alpha off -compose CopyOpacity -composite "$out"
 }
@@ -90,7 +90,7 @@ shape_layer() {
 # stroke_layer N OUT COLOUR WIDTH DRAW...: strokes the outlines in DRAW.
 stroke_layer() {
     local n=$1 out=$2 colour=$3 width=$4; shift 4
-    convert -size ${n}x${n} xc:none -fill none -stroke "$colour" -strokewidth "$width" \
+    convert -size "${n}x${n}" xc:none -fill none -stroke "$colour" -strokewidth "$width" \
         -draw "scale $(calc "$n / 256"),$(calc "$n / 256") $*" "$out"
 }
 
@@ -98,7 +98,7 @@ stroke_layer() {
 linear() {
     local n=$1 out=$2 f
     f=$(calc "$n / 256")
-    convert -size ${n}x${n} xc:none -sparse-color Barycentric \
+    convert -size "${n}x${n}" xc:none -sparse-color Barycentric \
         "$(calc "${3%,*} * $f"),$(calc "${3#*,} * $f") $4 $(calc "${5%,*} * $f"),$(calc "${5#*,} * $f") $6" "$out"
 }
 
@@ -106,14 +106,15 @@ linear() {
 # written as raw straight-alpha RGBA for make_ico.py (and a PNG to look at).
 finish() {
     local n=$1 s=$2 out=$3; shift 3
-    convert -size ${n}x${n} xc:none -background none "$@" -compose Over -layers flatten \
-        -filter Box -resize ${s}x${s} -depth 8 "$out.png"
+    convert -size "${n}x${n}" xc:none -background none "$@" -compose Over -layers flatten \
+        -filter Box -resize "${s}x${s}" -depth 8 "$out.png"
     convert "$out.png" -depth 8 "RGBA:$out.rgba"
 }
 
 # Globe with a speech bubble: the language tool.
 draw_tamsel() {
-    local s=$1 n=$((s * SS)) line grid
+    local s=$1
+    local n=$((s * SS)) line grid
     line=$(units "$s" "$(calc "$s < 32 ? 1 : $s / 32")")
     grid=$(units "$s" "$(calc "$s < 48 ? 1 : $s / 48")")
 
@@ -131,14 +132,14 @@ draw_tamsel() {
         lines+=" ellipse 104,104 48,86 0,360"
     fi
     stroke_layer $n "$work/g_grid.png" 'rgba(225,242,255,0.75)' "$grid" "$lines"
-    convert "$work/g_grid.png" \( -size ${n}x${n} xc:none -fill white \
+    convert "$work/g_grid.png" \( -size "${n}x${n}" xc:none -fill white \
         -draw "scale $(calc "$n / 256"),$(calc "$n / 256") $globe" \) \
         -compose DstIn -composite "$work/g_grid.png"
 
     # Soft shine on the upper left of the globe.
-    convert -size ${n}x${n} xc:none -fill 'rgba(255,255,255,0.45)' \
+    convert -size "${n}x${n}" xc:none -fill 'rgba(255,255,255,0.45)' \
         -draw "scale $(calc "$n / 256"),$(calc "$n / 256") ellipse 78,62 40,26 0,360" \
-        -blur 0x$((n / 24)) \( -size ${n}x${n} xc:none -fill white \
+        -blur 0x$((n / 24)) \( -size "${n}x${n}" xc:none -fill white \
         -draw "scale $(calc "$n / 256"),$(calc "$n / 256") $globe" \) \
         -compose DstIn -composite "$work/g_shine.png"
     stroke_layer $n "$work/g_rim.png" '#0a2c6e' "$line" "$globe"
@@ -147,7 +148,7 @@ draw_tamsel() {
     # stroking both parts first and filling them over the stroke.
     local bubble="roundrectangle 132,130 244,206 26,26 polygon 150,198 140,238 188,198"
     linear $n "$work/b_paint.png" 0,130 '#ffd35c' 0,238 '#f08a00'
-    convert -size ${n}x${n} xc:none -fill '#6b3300' -stroke '#6b3300' \
+    convert -size "${n}x${n}" xc:none -fill '#6b3300' -stroke '#6b3300' \
         -strokewidth "$(calc "$line * 2")" \
         -draw "scale $(calc "$n / 256"),$(calc "$n / 256") $bubble" "$work/b_edge.png"
     shape_layer $n "$work/b_fill.png" "$work/b_paint.png" "$bubble"
@@ -159,13 +160,13 @@ draw_tamsel() {
         dots="rectangle 149.33,160 170.67,181.33 rectangle 181.33,160 202.67,181.33"
         dots+=" rectangle 213.33,160 234.67,181.33"
     fi
-    convert -size ${n}x${n} xc:none -fill white -stroke none \
+    convert -size "${n}x${n}" xc:none -fill white -stroke none \
         -draw "scale $(calc "$n / 256"),$(calc "$n / 256") $dots" "$work/b_dots.png"
 
     local layers=()
     if ((s >= 48)); then
         # Soft drop shadow under the whole picture on the larger sizes.
-        convert -size ${n}x${n} xc:none -fill 'rgba(0,20,60,0.35)' \
+        convert -size "${n}x${n}" xc:none -fill 'rgba(0,20,60,0.35)' \
             -draw "scale $(calc "$n / 256"),$(calc "$n / 256") translate 4,8 $globe $bubble" \
             -blur 0x$((n / 48)) "$work/shadow.png"
         layers+=("$work/shadow.png")
@@ -178,7 +179,8 @@ draw_tamsel() {
 
 # Iron shield with an orange "play" mark: the game starter.
 draw_ironvale() {
-    local s=$1 n=$((s * SS)) line
+    local s=$1
+    local n=$((s * SS)) line
     line=$(units "$s" 1)
     # Edges sit on whole pixels at 16 and 32 px; the outline is the outer
     # half of a doubled stroke, so it fills exactly one pixel row outside.
@@ -190,18 +192,18 @@ draw_ironvale() {
     linear $n "$work/s_light.png" 32,32 '#e1e5ea' 128,236 '#8e959f'
     linear $n "$work/p_paint.png" 96,80 '#ffc15a' 156,176 '#e45f00'
 
-    convert -size ${n}x${n} xc:none -fill '#22262b' -stroke '#22262b' -strokewidth "$(calc "$line * 2")" \
+    convert -size "${n}x${n}" xc:none -fill '#22262b' -stroke '#22262b' -strokewidth "$(calc "$line * 2")" \
         -draw "scale $(calc "$n / 256"),$(calc "$n / 256") $shield" "$work/s_edge.png"
     shape_layer $n "$work/s_right.png" "$work/s_dark.png" "$shield"
     shape_layer $n "$work/s_left.png" "$work/s_light.png" "$left"
-    convert -size ${n}x${n} xc:none -fill '#5a2400' -stroke '#5a2400' -strokewidth "$(calc "$line * 2")" \
+    convert -size "${n}x${n}" xc:none -fill '#5a2400' -stroke '#5a2400' -strokewidth "$(calc "$line * 2")" \
         -draw "scale $(calc "$n / 256"),$(calc "$n / 256") $play" "$work/p_edge.png"
     shape_layer $n "$work/p_fill.png" "$work/p_paint.png" "$play"
     # A bright rim just inside the edge reads as a bevelled iron plate.
-    convert -size ${n}x${n} xc:none -fill none -stroke 'rgba(255,255,255,0.55)' \
+    convert -size "${n}x${n}" xc:none -fill none -stroke 'rgba(255,255,255,0.55)' \
         -strokewidth "$(calc "$line * 2")" \
         -draw "scale $(calc "$n / 256"),$(calc "$n / 256") $shield" \
-        \( -size ${n}x${n} xc:none -fill white -stroke none \
+        \( -size "${n}x${n}" xc:none -fill white -stroke none \
            -draw "scale $(calc "$n / 256"),$(calc "$n / 256") $shield" \) \
         -compose DstIn -composite "$work/s_rim.png"
     local layers=("$work/s_edge.png" "$work/s_right.png" "$work/s_left.png")
@@ -214,15 +216,15 @@ make_banner
 for s in 128 96 72 64 48 32 24 16; do draw_tamsel $s; done
 t="$work/tamsel"
 python3 "$here/make_ico.py" "$work/tamsel.ico" \
-    48:8:${t}_48.rgba 32:8:${t}_32.rgba 24:8:${t}_24.rgba 16:8:${t}_16.rgba \
-    128:png:${t}_128.rgba 96:32:${t}_96.rgba 72:32:${t}_72.rgba 64:32:${t}_64.rgba \
-    48:32:${t}_48.rgba 32:32:${t}_32.rgba 24:32:${t}_24.rgba 16:32:${t}_16.rgba
+    "48:8:${t}_48.rgba" "32:8:${t}_32.rgba" "24:8:${t}_24.rgba" "16:8:${t}_16.rgba" \
+    "128:png:${t}_128.rgba" "96:32:${t}_96.rgba" "72:32:${t}_72.rgba" "64:32:${t}_64.rgba" \
+    "48:32:${t}_48.rgba" "32:32:${t}_32.rgba" "24:32:${t}_24.rgba" "16:32:${t}_16.rgba"
 mv "$work/tamsel.ico" "$here/tamsel.ico"
 
 for s in 32 16; do draw_ironvale $s; done
 i="$work/ironvale"
 python3 "$here/make_ico.py" "$work/ironvale.ico" \
-    32:8:${i}_32.rgba 16:8:${i}_16.rgba 32:24:${i}_32.rgba 16:24:${i}_16.rgba
+    "32:8:${i}_32.rgba" "16:8:${i}_16.rgba" "32:24:${i}_32.rgba" "16:24:${i}_16.rgba"
 mv "$work/ironvale.ico" "$here/ironvale.ico"
 
 # Keep the intermediate renders for a look when asked to.

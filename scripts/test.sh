@@ -12,8 +12,8 @@ build_preset windows
 
 mkdir -p build/logs build/screenshots
 trap 'stop_wine; stop_virtual_display' EXIT
-prepare_wine_prefix "$ROOT/build/wineprefix-test"
 start_virtual_display
+prepare_wine_prefix "$ROOT/build/wineprefix-test"
 export VANTOLINE_SCREENSHOTS
 VANTOLINE_SCREENSHOTS=$(winepath -w "$ROOT/build/screenshots" 2>/dev/null)
 
