@@ -15,9 +15,13 @@ namespace {
 using platform::ControlKind;
 using platform::kNoTabStop;
 
-constexpr platform::WindowSpec kWindow{
-    ids::kForm1Class,           L"Vantoline by Tarquist", 5580, 1800, platform::Frame::ToolWindow,
-    platform::Placement::CentreScreen, IDI_APP};
+constexpr platform::WindowSpec kWindow{ids::kForm1Class,
+                                       L"Vantoline by Tarquist",
+                                       5580,
+                                       1800,
+                                       platform::Frame::ToolWindow,
+                                       platform::Placement::CentreScreen,
+                                       IDI_APP};
 
 constexpr std::array<platform::ControlSpec, 4> kControls{{
     {ids::kForm1Command1, ControlKind::PushButton, L"Set Language", {120, 1320, 5355, 375}, 1},
@@ -33,7 +37,8 @@ constexpr int kExpandedClientHeightTwips = 2005;
 
 void Form1::Show() {
     if (!window_) {
-        window_ = std::make_unique<platform::Window>(kWindow, kControls, static_cast<FormEvents&>(*this));
+        window_ =
+            std::make_unique<platform::Window>(kWindow, kControls, static_cast<FormEvents&>(*this));
         Form_Load();
     }
     window_->Show();
@@ -82,6 +87,8 @@ void Form1::Command1_Click() {
     window_->SetClientHeightTwips(kExpandedClientHeightTwips);
 }
 
-void Form1::Form_Unload() { platform::EndMessageLoop(0); }
+void Form1::Form_Unload() {
+    platform::EndMessageLoop(0);
+}
 
 } // namespace tamsel

@@ -9,7 +9,8 @@
 
 namespace tamsel {
 
-inline constexpr wchar_t kSteamLanguagePath[] = L"HKEY_CURRENT_USER\\Software\\Valve\\Steam\\Language";
+inline constexpr wchar_t kSteamLanguagePath[] =
+    L"HKEY_CURRENT_USER\\Software\\Valve\\Steam\\Language";
 
 class Form1 final : private platform::FormEvents {
 public:

@@ -14,18 +14,25 @@ namespace {
 
 using platform::ControlKind;
 
-constexpr platform::WindowSpec kWindow{
-    ids::kForm2Class,          L"Properties", 3840, 4785, platform::Frame::ToolWindow,
-    platform::Placement::SystemDefault};
+constexpr platform::WindowSpec kWindow{ids::kForm2Class,
+                                       L"Properties",
+                                       3840,
+                                       4785,
+                                       platform::Frame::ToolWindow,
+                                       platform::Placement::SystemDefault};
 
-constexpr int CheckBoxId(std::size_t row) { return ids::kForm2FirstCheckBox + static_cast<int>(row); }
+constexpr int CheckBoxId(std::size_t row) {
+    return ids::kForm2FirstCheckBox + static_cast<int>(row);
+}
 
 // Width of each check box, in catalogue order; they stand 240 twips apart from 600 down.
-constexpr std::array<int, 15> kCheckBoxWidths{975, 855,  1335, 855,  975,  855,  855, 1575,
-                                              975, 975,  735,  1095, 1215, 1335, 1455};
+constexpr std::array<int, 15> kCheckBoxWidths{975, 855, 1335, 855,  975,  855,  855, 1575,
+                                              975, 975, 735,  1095, 1215, 1335, 1455};
 
 // The tab order runs down the column to "Albanian", then to "Save!", and reaches "Turkish" last.
-constexpr int TabIndex(std::size_t row) { return row == 14 ? 16 : static_cast<int>(row); }
+constexpr int TabIndex(std::size_t row) {
+    return row == 14 ? 16 : static_cast<int>(row);
+}
 
 constexpr std::array<platform::ControlSpec, 17> MakeControls() {
     std::array<platform::ControlSpec, 17> controls{};
@@ -42,8 +49,8 @@ constexpr std::array<platform::ControlSpec, 17> MakeControls() {
                              {120, 600 + 240 * static_cast<int>(row), kCheckBoxWidths[row], 255},
                              TabIndex(row)};
     }
-    controls[16] = {ids::kForm2Command1, ControlKind::PushButton, L"Save!", {120, 4320, 3615, 375},
-                    15};
+    controls[16] = {
+        ids::kForm2Command1, ControlKind::PushButton, L"Save!", {120, 4320, 3615, 375}, 15};
     return controls;
 }
 
@@ -52,7 +59,8 @@ constexpr std::array<platform::ControlSpec, 17> kControls = MakeControls();
 } // namespace
 
 void Form2::Start() {
-    window_ = std::make_unique<platform::Window>(kWindow, kControls, static_cast<FormEvents&>(*this));
+    window_ =
+        std::make_unique<platform::Window>(kWindow, kControls, static_cast<FormEvents&>(*this));
     Form_Load();
 }
 

@@ -9,7 +9,9 @@
 
 namespace tamsel {
 
-std::wstring SettingsPath() { return platform::ProgramFolder() + L"\\config.ini"; }
+std::wstring SettingsPath() {
+    return platform::ProgramFolder() + L"\\config.ini";
+}
 
 void WriteIniValue(std::wstring section, std::wstring key, std::wstring value, std::wstring file) {
     platform::WriteIniString(section, key, EscapeLineBreaks(value), file);
@@ -18,8 +20,7 @@ void WriteIniValue(std::wstring section, std::wstring key, std::wstring value, s
 SettingsValue ReadIniValue(std::wstring section, std::wstring key, std::wstring fallback,
                            std::wstring file) {
     std::array<char, 1024> buffer{};
-    const unsigned long placed =
-        platform::ReadIniString(section, key, fallback, buffer, file);
+    const unsigned long placed = platform::ReadIniString(section, key, fallback, buffer, file);
     if (placed == 0) {
         return std::nullopt;
     }

@@ -2,7 +2,9 @@
 
 namespace tamsel {
 
-bool IsFirstStart(const SettingsValue& firstStart) { return !ValueEquals(firstStart, 0); }
+bool IsFirstStart(const SettingsValue& firstStart) {
+    return !ValueEquals(firstStart, 0);
+}
 
 std::wstring Greeting(std::wstring_view userName, bool firstStart) {
     std::wstring text = L"Hello ";

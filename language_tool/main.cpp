@@ -11,7 +11,8 @@
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     const INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), ICC_STANDARD_CLASSES};
     ::InitCommonControlsEx(&controls);
-    const HRESULT com = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+    const HRESULT com =
+        ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
 
     int exitCode = 0;
     {

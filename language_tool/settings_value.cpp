@@ -23,8 +23,12 @@ std::wstring ReplaceAll(std::wstring_view text, std::wstring_view from, std::wst
     return result;
 }
 
-bool IsBlank(wchar_t c) { return c == L' ' || c == L'\t'; }
-bool IsDigit(wchar_t c) { return c >= L'0' && c <= L'9'; }
+bool IsBlank(wchar_t c) {
+    return c == L' ' || c == L'\t';
+}
+bool IsDigit(wchar_t c) {
+    return c >= L'0' && c <= L'9';
+}
 
 int DigitValue(wchar_t c) {
     if (IsDigit(c)) {

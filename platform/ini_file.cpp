@@ -7,8 +7,8 @@
 namespace platform {
 
 unsigned long ReadIniString(const std::wstring& section, const std::wstring& key,
-                                const std::wstring& fallback, std::span<char> buffer,
-                                const std::wstring& file) {
+                            const std::wstring& fallback, std::span<char> buffer,
+                            const std::wstring& file) {
     const std::string ansiSection = ToAnsi(section);
     const std::string ansiKey = ToAnsi(key);
     const std::string ansiFallback = ToAnsi(fallback);
@@ -18,8 +18,8 @@ unsigned long ReadIniString(const std::wstring& section, const std::wstring& key
                                       ansiFile.c_str());
 }
 
-bool WriteIniString(const std::wstring& section, const std::wstring& key,
-                        const std::wstring& value, const std::wstring& file) {
+bool WriteIniString(const std::wstring& section, const std::wstring& key, const std::wstring& value,
+                    const std::wstring& file) {
     const std::string ansiSection = ToAnsi(section);
     const std::string ansiKey = ToAnsi(key);
     const std::string ansiValue = ToAnsi(value);

@@ -9,12 +9,12 @@ namespace platform {
 // GetPrivateProfileStringA into the caller's buffer (its whole size is passed as the size).
 // Returns the number of characters placed before the terminator.
 unsigned long ReadIniString(const std::wstring& section, const std::wstring& key,
-                                const std::wstring& fallback, std::span<char> buffer,
-                                const std::wstring& file);
+                            const std::wstring& fallback, std::span<char> buffer,
+                            const std::wstring& file);
 
 // WritePrivateProfileStringA; creates the file, section and key as needed. The platform's
 // result is returned for tests; the programs ignore it.
-bool WriteIniString(const std::wstring& section, const std::wstring& key,
-                        const std::wstring& value, const std::wstring& file);
+bool WriteIniString(const std::wstring& section, const std::wstring& key, const std::wstring& value,
+                    const std::wstring& file);
 
 } // namespace platform

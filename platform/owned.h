@@ -45,6 +45,8 @@ private:
     T value_ = Invalid();
 };
 
-template <typename T> constexpr T NullValue() { return T{}; }
+template <typename T> constexpr T NullValue() {
+    return T{};
+}
 
 } // namespace platform

@@ -39,7 +39,9 @@ std::wstring ProgramBaseName() {
     return name;
 }
 
-std::wstring CommandLineArguments() { return ArgumentsAfterProgramName(::GetCommandLineW()); }
+std::wstring CommandLineArguments() {
+    return ArgumentsAfterProgramName(::GetCommandLineW());
+}
 
 std::optional<std::uint64_t> FileLength(const std::wstring& path) {
     WIN32_FILE_ATTRIBUTE_DATA data{};
@@ -57,8 +59,8 @@ bool StartProgram(const std::wstring& commandLine, int showWindow) {
     startup.wShowWindow = static_cast<WORD>(showWindow);
     PROCESS_INFORMATION process{};
     std::wstring mutableLine = commandLine; // CreateProcessW may write into the line
-    if (!::CreateProcessW(nullptr, mutableLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                          nullptr, &startup, &process)) {
+    if (!::CreateProcessW(nullptr, mutableLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                          &startup, &process)) {
         return false;
     }
     OwnedHandle processHandle(process.hProcess);
@@ -66,6 +68,8 @@ bool StartProgram(const std::wstring& commandLine, int showWindow) {
     return true;
 }
 
-void EndProcess(unsigned exitCode) { ::ExitProcess(exitCode); }
+void EndProcess(unsigned exitCode) {
+    ::ExitProcess(exitCode);
+}
 
 } // namespace platform

@@ -89,7 +89,8 @@ private:
 class ComApartment {
 public:
     ComApartment() noexcept
-        : ok_(SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE))) {}
+        : ok_(SUCCEEDED(
+              ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE))) {}
     ComApartment(const ComApartment&) = delete;
     ComApartment& operator=(const ComApartment&) = delete;
     ~ComApartment() {

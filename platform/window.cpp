@@ -52,7 +52,9 @@ using State = Window::State;
 
 LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 
-HINSTANCE ThisModule() { return ::GetModuleHandleW(nullptr); }
+HINSTANCE ThisModule() {
+    return ::GetModuleHandleW(nullptr);
+}
 
 void RegisterClassOnce(const std::wstring& name) {
     WNDCLASSEXW existing{};
@@ -170,9 +172,9 @@ void ApplyIcons(State& state) {
         return;
     }
     auto load = [&](int metricX, int metricY) {
-        return OwnedIcon(static_cast<HICON>(::LoadImageW(
-            ThisModule(), MAKEINTRESOURCEW(state.iconResource), IMAGE_ICON,
-            MetricForDpi(metricX, state.dpi), MetricForDpi(metricY, state.dpi), 0)));
+        return OwnedIcon(static_cast<HICON>(
+            ::LoadImageW(ThisModule(), MAKEINTRESOURCEW(state.iconResource), IMAGE_ICON,
+                         MetricForDpi(metricX, state.dpi), MetricForDpi(metricY, state.dpi), 0)));
     };
     OwnedIcon big = load(SM_CXICON, SM_CYICON);
     OwnedIcon small = load(SM_CXSMICON, SM_CYSMICON);
@@ -202,8 +204,8 @@ void LayOutControls(State& state) {
             FitDropDown(control.hwnd, rect, std::max(itemCount, 15), state.font.get());
             break;
         case ControlKind::Picture: {
-            OwnedBitmap picture = LoadScaledPicture(ThisModule(), control.spec.resource, width,
-                                                    height);
+            OwnedBitmap picture =
+                LoadScaledPicture(ThisModule(), control.spec.resource, width, height);
             ::SendMessageW(control.hwnd, STM_SETIMAGE, IMAGE_BITMAP,
                            reinterpret_cast<LPARAM>(picture.get()));
             state.picture = std::move(picture);
@@ -349,8 +351,8 @@ Window::Window(const WindowSpec& spec, std::span<const ControlSpec> controls, Fo
         control.spec.caption = {};
         control.hwnd = ::CreateWindowExW(
             0, ControlClass(controlSpec.kind), control.caption.c_str(), ControlStyle(controlSpec),
-            0, 0, 0, 0, state.hwnd,
-            reinterpret_cast<HMENU>(static_cast<INT_PTR>(controlSpec.id)), ThisModule(), nullptr);
+            0, 0, 0, 0, state.hwnd, reinterpret_cast<HMENU>(static_cast<INT_PTR>(controlSpec.id)),
+            ThisModule(), nullptr);
         state.controls.push_back(std::move(control));
     }
     // The Tab key and the painting of overlapping controls follow the z-order.
@@ -434,7 +436,9 @@ void Window::SetClientHeightTwips(int twips) {
     }
 }
 
-void* Window::NativeHandle() const { return state_->hwnd; }
+void* Window::NativeHandle() const {
+    return state_->hwnd;
+}
 
 MessageAnswer ShowMessage(const Window* owner, const std::wstring& text, const std::wstring& title,
                           MessageButtons buttons, MessageIcon icon) {
@@ -463,6 +467,8 @@ int RunMessageLoop() {
     return static_cast<int>(message.wParam);
 }
 
-void EndMessageLoop(int exitCode) { ::PostQuitMessage(exitCode); }
+void EndMessageLoop(int exitCode) {
+    ::PostQuitMessage(exitCode);
+}
 
 } // namespace platform

@@ -1,5 +1,6 @@
 // tamsel.exe as a player meets it: greeting, selection window, main window, registry.
 #include "language_tool/control_ids.h"
+#include "resources/resource_ids.h"
 #include "ui_driver.h"
 
 #include "../win32/test_support.h"
@@ -13,17 +14,16 @@ namespace {
 using namespace tamsel::ids;
 
 const wchar_t* const kAllListTexts[] = {
-    L"German",  L"English", L"Korean(Adult)", L"Korean",   L"Spanish",
-    L"French",  L"Italian", L"Chinese(Simple)", L"Chinese", L"Russian",
-    L"Thai",    L"Japanese", L"Portuguese",    L"Albanian", L"Turkish"};
+    L"German", L"English",  L"Korean(Adult)",   L"Korean",   L"Spanish",
+    L"French", L"Italian",  L"Chinese(Simple)", L"Chinese",  L"Russian",
+    L"Thai",   L"Japanese", L"Portuguese",      L"Albanian", L"Turkish"};
 const wchar_t* const kAllCaptions[] = {
-    L"German",  L"English", L"Korean (Adult)", L"Korean",   L"Spanish",
-    L"French",  L"Italian", L"Chinese (simple)", L"Chinese", L"Russian",
-    L"Thai",    L"Japanese", L"Portuguese",     L"Albanian", L"Turkish"};
-const wchar_t* const kIniKeys[] = {L"German",  L"English",  L"KoreanA",    L"Korean",
-                                   L"Spanish", L"French",   L"Italian",    L"ChineseS",
-                                   L"Chinese", L"Russian",  L"Thai",       L"Japanese",
-                                   L"Portuguese", L"Albanian", L"Turkish"};
+    L"German", L"English",  L"Korean (Adult)",   L"Korean",   L"Spanish",
+    L"French", L"Italian",  L"Chinese (simple)", L"Chinese",  L"Russian",
+    L"Thai",   L"Japanese", L"Portuguese",       L"Albanian", L"Turkish"};
+const wchar_t* const kIniKeys[] = {L"German", L"English",  L"KoreanA",    L"Korean",   L"Spanish",
+                                   L"French", L"Italian",  L"ChineseS",   L"Chinese",  L"Russian",
+                                   L"Thai",   L"Japanese", L"Portuguese", L"Albanian", L"Turkish"};
 
 constexpr wchar_t kSteamKey[] = L"Software\\Valve\\Steam";
 
@@ -53,14 +53,16 @@ void SetSteamLanguage(const wchar_t* code) {
                       static_cast<DWORD>((wcslen(code) + 1) * sizeof(wchar_t)));
 }
 
-int Pixels(int twips) { return ::MulDiv(twips, 96, 1440); }
+int Pixels(int twips) {
+    return ::MulDiv(twips, 96, 1440);
+}
 
 class Tamsel : public ::testing::Test {
 protected:
     void SetUp() override {
         exe_ = folder_.File(L"tamsel.exe");
-        ASSERT_TRUE(::CopyFileW((driver::BuildFolder() / L"tamsel.exe").c_str(), exe_.c_str(),
-                                FALSE));
+        ASSERT_TRUE(
+            ::CopyFileW((driver::BuildFolder() / L"tamsel.exe").c_str(), exe_.c_str(), FALSE));
         SetSteamLanguage(nullptr);
     }
     void TearDown() override { SetSteamLanguage(nullptr); }
@@ -177,8 +179,8 @@ TEST_F(Tamsel, LaterStartListsLanguagesWhoseValueEqualsOne) {
     WriteIni("[Settings]\r\nFirstStart=\r\n[Languages]\r\nGerman=1\r\nEnglish=01\r\n"
              "KoreanA=yes\r\nKorean=2\r\nSpanish=\r\nFrench=0\r\nThai=&H1\r\nTurkish= 1.0 \r\n");
     Start();
-    EXPECT_EQ(AnswerGreeting(),
-              L"Hello " + UserName() + L",\r\nPlease choose the language you want to use in Ironvale");
+    EXPECT_EQ(AnswerGreeting(), L"Hello " + UserName() +
+                                    L",\r\nPlease choose the language you want to use in Ironvale");
     HWND form1 = MainWindow();
     ASSERT_NE(form1, nullptr);
     EXPECT_EQ(driver::ComboItems(::GetDlgItem(form1, kForm1Combo1)),
@@ -197,11 +199,20 @@ TEST_F(Tamsel, SetLanguageWritesReadsBackAndGrowsTheWindow) {
     ASSERT_NE(form1, nullptr);
     HWND combo = ::GetDlgItem(form1, kForm1Combo1);
     HWND label = ::GetDlgItem(form1, kForm1Label1);
-    EXPECT_EQ(driver::ComboItems(combo), std::vector<std::wstring>(std::begin(kAllListTexts),
-                                                                   std::end(kAllListTexts)));
+    EXPECT_EQ(driver::ComboItems(combo),
+              std::vector<std::wstring>(std::begin(kAllListTexts), std::end(kAllListTexts)));
     const SIZE compact = driver::ClientSize(form1);
     EXPECT_EQ(compact.cx, Pixels(5580));
     EXPECT_EQ(compact.cy, Pixels(1800));
+    EXPECT_EQ(driver::ClientSize(::GetDlgItem(form1, kForm1Image1)).cx, Pixels(5535));
+    EXPECT_EQ(driver::ClientSize(::GetDlgItem(form1, kForm1Image1)).cy, Pixels(1050));
+    RECT outer{};
+    ::GetWindowRect(form1, &outer);
+    EXPECT_NEAR((outer.left + outer.right) / 2, ::GetSystemMetrics(SM_CXSCREEN) / 2, 1);
+    EXPECT_NEAR((outer.top + outer.bottom) / 2, ::GetSystemMetrics(SM_CYSCREEN) / 2, 1);
+    const LONG style = ::GetWindowLongW(form1, GWL_STYLE);
+    EXPECT_EQ(style & (WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX), 0);
+    EXPECT_NE(::GetWindowLongW(form1, GWL_EXSTYLE) & WS_EX_TOOLWINDOW, 0);
     EXPECT_TRUE(driver::WaitUntil([&] { return driver::FocusOf(form1) == combo; }));
 
     // Nothing chosen: only the warning; nothing written, the window keeps its size.
@@ -248,6 +259,26 @@ TEST_F(Tamsel, NoSettingsMeansAnEmptyListAndTheWarning) {
     EXPECT_EQ(warning->text, L"Please choose a Language!");
     driver::AnswerMessageBox(*warning, IDOK);
     CloseAndExpectEnd(form1);
+}
+
+TEST(TamselFile, CarriesItsIconAndBannerAsResources) {
+    const std::wstring exe = (driver::BuildFolder() / L"tamsel.exe").wstring();
+    HMODULE module = ::LoadLibraryExW(exe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_NE(module, nullptr);
+    HRSRC group =
+        ::FindResourceW(module, MAKEINTRESOURCEW(IDI_APP), MAKEINTRESOURCEW(14)); // RT_GROUP_ICON
+    ASSERT_NE(group, nullptr);
+    const auto* directory = static_cast<const WORD*>(::LockResource(::LoadResource(module, group)));
+    ASSERT_NE(directory, nullptr);
+    EXPECT_EQ(directory[2], 12); // idCount: all twelve images
+    for (const int size : {16, 24, 32, 48, 64, 72, 96, 128}) {
+        HICON icon = static_cast<HICON>(
+            ::LoadImageW(module, MAKEINTRESOURCEW(IDI_APP), IMAGE_ICON, size, size, 0));
+        EXPECT_NE(icon, nullptr) << size;
+        ::DestroyIcon(icon);
+    }
+    EXPECT_NE(::FindResourceW(module, MAKEINTRESOURCEW(IDR_BANNER), MAKEINTRESOURCEW(10)), nullptr);
+    ::FreeLibrary(module);
 }
 
 } // namespace

@@ -136,8 +136,9 @@ void AnswerMessageBox(const MessageBoxView& box, int buttonId) {
 std::wstring TextOf(HWND window) {
     const int length = static_cast<int>(::SendMessageW(window, WM_GETTEXTLENGTH, 0, 0));
     std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
-    const int copied = static_cast<int>(::SendMessageW(
-        window, WM_GETTEXT, static_cast<WPARAM>(length + 1), reinterpret_cast<LPARAM>(text.data())));
+    const int copied =
+        static_cast<int>(::SendMessageW(window, WM_GETTEXT, static_cast<WPARAM>(length + 1),
+                                        reinterpret_cast<LPARAM>(text.data())));
     text.resize(static_cast<std::size_t>(copied));
     return text;
 }
@@ -156,11 +157,11 @@ std::vector<std::wstring> ComboItems(HWND combo) {
 }
 
 void SelectComboItem(HWND combo, const std::wstring& text) {
-    const LRESULT index =
-        ::SendMessageW(combo, CB_FINDSTRINGEXACT, WPARAM(-1), reinterpret_cast<LPARAM>(text.c_str()));
+    const LRESULT index = ::SendMessageW(combo, CB_FINDSTRINGEXACT, WPARAM(-1),
+                                         reinterpret_cast<LPARAM>(text.c_str()));
     ::SendMessageW(combo, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
-    ::SendMessageW(::GetParent(combo), WM_COMMAND,
-                   MAKEWPARAM(::GetDlgCtrlID(combo), CBN_SELCHANGE), reinterpret_cast<LPARAM>(combo));
+    ::SendMessageW(::GetParent(combo), WM_COMMAND, MAKEWPARAM(::GetDlgCtrlID(combo), CBN_SELCHANGE),
+                   reinterpret_cast<LPARAM>(combo));
 }
 
 bool IsChecked(HWND checkBox) {
@@ -172,11 +173,13 @@ void SetChecked(HWND checkBox, bool checked) {
 }
 
 void Press(HWND button) {
-    ::PostMessageW(::GetParent(button), WM_COMMAND,
-                   MAKEWPARAM(::GetDlgCtrlID(button), BN_CLICKED), reinterpret_cast<LPARAM>(button));
+    ::PostMessageW(::GetParent(button), WM_COMMAND, MAKEWPARAM(::GetDlgCtrlID(button), BN_CLICKED),
+                   reinterpret_cast<LPARAM>(button));
 }
 
-void Close(HWND window) { ::PostMessageW(window, WM_CLOSE, 0, 0); }
+void Close(HWND window) {
+    ::PostMessageW(window, WM_CLOSE, 0, 0);
+}
 
 SIZE ClientSize(HWND window) {
     RECT rect{};

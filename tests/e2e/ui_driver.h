@@ -19,7 +19,8 @@ using namespace std::chrono_literals;
 constexpr std::chrono::milliseconds kTimeout = 15s;
 
 // Polls until the condition holds or the time is up; true when it held.
-bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout = kTimeout);
+bool WaitUntil(const std::function<bool()>& condition,
+               std::chrono::milliseconds timeout = kTimeout);
 
 // A program started for a test; killed at the end if it is still running.
 class Program {

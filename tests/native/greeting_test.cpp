@@ -16,7 +16,7 @@ TEST(Greeting, JoinsNameAndSentenceExactly) {
 }
 
 TEST(Greeting, FirstStartUnlessFirstStartEqualsZero) {
-    EXPECT_TRUE(IsFirstStart(L"1"));  // the default when the file or key is missing
+    EXPECT_TRUE(IsFirstStart(L"1")); // the default when the file or key is missing
     EXPECT_TRUE(IsFirstStart(L"2"));
     EXPECT_TRUE(IsFirstStart(L"no")); // not a number: offer the selection again
     EXPECT_FALSE(IsFirstStart(L"0"));

@@ -14,12 +14,18 @@ TEST(LanguageCatalogue, FindsOnlyExactListTexts) {
         const wchar_t* steamCode; // null: no row
     };
     const Case cases[] = {
-        {L"Korean(Adult)", L"koreana"}, {L"Korean", L"korean"},
-        {L"Chinese(Simple)", L"schinese"}, {L"Chinese", L"tchinese"},
-        {L"German", L"german"},         {L"Turkish", L"turkish"},
-        {L"Korean (Adult)", nullptr},   {L"Chinese (simple)", nullptr},
-        {L"korean", nullptr},           {L"German ", nullptr},
-        {L"", nullptr},                 {L"KoreanA", nullptr},
+        {L"Korean(Adult)", L"koreana"},
+        {L"Korean", L"korean"},
+        {L"Chinese(Simple)", L"schinese"},
+        {L"Chinese", L"tchinese"},
+        {L"German", L"german"},
+        {L"Turkish", L"turkish"},
+        {L"Korean (Adult)", nullptr},
+        {L"Chinese (simple)", nullptr},
+        {L"korean", nullptr},
+        {L"German ", nullptr},
+        {L"", nullptr},
+        {L"KoreanA", nullptr},
     };
     for (const Case& c : cases) {
         const Language* row = FindByListText(c.text);

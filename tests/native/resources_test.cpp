@@ -56,21 +56,22 @@ bool HasText(const Bytes& b, std::size_t at, const char* text, std::size_t lengt
 enum class Storage { Bmp, Png };
 
 struct IconImage {
-    std::uint32_t size;  // width and height in pixels
-    std::uint32_t bits;  // bits per pixel as listed in the directory
+    std::uint32_t size; // width and height in pixels
+    std::uint32_t bits; // bits per pixel as listed in the directory
     Storage storage;
 };
 
 std::string Describe(std::size_t index, const IconImage& image) {
     return "image " + std::to_string(index) + " (" + std::to_string(image.size) + " px, " +
-           std::to_string(image.bits) + " bpp" +
-           (image.storage == Storage::Png ? ", PNG)" : ")");
+           std::to_string(image.bits) + " bpp" + (image.storage == Storage::Png ? ", PNG)" : ")");
 }
 
 constexpr char kPngSignature[] = "\x89PNG\r\n\x1a\n";
 
 // BMP rows, colour and mask alike, are padded to whole 32-bit words.
-constexpr std::uint32_t RowBytes(std::uint32_t bitsPerRow) { return (bitsPerRow + 31) / 32 * 4; }
+constexpr std::uint32_t RowBytes(std::uint32_t bitsPerRow) {
+    return (bitsPerRow + 31) / 32 * 4;
+}
 
 void CheckBmpImage(const Bytes& file, std::size_t at, std::uint32_t length, const IconImage& want) {
     ASSERT_GE(length, 40u) << "too short for a BITMAPINFOHEADER";
@@ -111,7 +112,8 @@ void CheckBmpImage(const Bytes& file, std::size_t at, std::uint32_t length, cons
             if (want.bits == 32) {
                 // Windows draws 32-bit images by alpha; the mask is for old
                 // code paths and must cut along the same line.
-                if (masked != (file[px + 3] < 128)) ++maskVsAlpha;
+                if (masked != (file[px + 3] < 128))
+                    ++maskVsAlpha;
             } else if (masked && !black) {
                 ++litBehindMask;
             }
@@ -185,10 +187,10 @@ void CheckIcon(const Bytes& file, const std::vector<IconImage>& want) {
 
 TEST(ResourcePictures, TamselIconHoldsTwelveImagesInOrder) {
     const std::vector<IconImage> want = {
-        {48, 8, Storage::Bmp},   {32, 8, Storage::Bmp},  {24, 8, Storage::Bmp},
-        {16, 8, Storage::Bmp},   {128, 32, Storage::Png}, {96, 32, Storage::Bmp},
-        {72, 32, Storage::Bmp},  {64, 32, Storage::Bmp}, {48, 32, Storage::Bmp},
-        {32, 32, Storage::Bmp},  {24, 32, Storage::Bmp}, {16, 32, Storage::Bmp},
+        {48, 8, Storage::Bmp},  {32, 8, Storage::Bmp},   {24, 8, Storage::Bmp},
+        {16, 8, Storage::Bmp},  {128, 32, Storage::Png}, {96, 32, Storage::Bmp},
+        {72, 32, Storage::Bmp}, {64, 32, Storage::Bmp},  {48, 32, Storage::Bmp},
+        {32, 32, Storage::Bmp}, {24, 32, Storage::Bmp},  {16, 32, Storage::Bmp},
     };
     const Bytes file = ReadResource("tamsel.ico");
     CheckIcon(file, want);
@@ -224,7 +226,7 @@ TEST(ResourcePictures, BannerIsBaselineColourJpegOfDialogSize) {
     while (at + 4 <= jpg.size()) {
         ASSERT_EQ(jpg[at], 0xFF) << "marker expected at byte " << at;
         const std::uint8_t marker = jpg[at + 1];
-        if (marker == 0xFF) {  // fill byte
+        if (marker == 0xFF) { // fill byte
             ++at;
             continue;
         }
@@ -233,7 +235,8 @@ TEST(ResourcePictures, BannerIsBaselineColourJpegOfDialogSize) {
         ASSERT_TRUE(Spans(jpg, at + 2, length)) << "segment at byte " << at << " runs past the end";
         const std::size_t body = at + 4;
 
-        if (marker == 0xE0 && HasText(jpg, body, "JFIF", 5)) jfif = true;
+        if (marker == 0xE0 && HasText(jpg, body, "JFIF", 5))
+            jfif = true;
         if (marker == 0xEE && length >= 14) {
             // An Adobe segment may override the colour transform; 1 is YCbCr.
             EXPECT_EQ(jpg[body + 11], 1) << "Adobe transform flag says the data is not YCbCr";
@@ -266,4 +269,4 @@ TEST(ResourcePictures, BannerIsBaselineColourJpegOfDialogSize) {
     EXPECT_TRUE(jfif) << "no JFIF segment; readers then cannot tell YCbCr from RGB";
 }
 
-}  // namespace
+} // namespace

@@ -28,11 +28,11 @@ TEST(NumericTest, AcceptsNumberFormsAroundBlanks) {
         double value;
     };
     const Case numbers[] = {
-        {L"1", 1},      {L"01", 1},     {L" 1 ", 1},   {L"\t1", 1},     {L"1.0", 1},
-        {L"+1", 1},     {L"-1", -1},    {L"1.", 1},    {L".5", 0.5},    {L"1e0", 1},
-        {L"10E-1", 1},  {L"0.1e+1", 1}, {L"&H1", 1},   {L"&h1f", 31},   {L"&HfF", 255},
-        {L"&O17", 15},  {L"&o0", 0},    {L"0", 0},     {L"-0", 0},      {L"000", 0},
-        {L"2", 2},      {L"1e999", HUGE_VAL},
+        {L"1", 1},     {L"01", 1},           {L" 1 ", 1}, {L"\t1", 1},   {L"1.0", 1},
+        {L"+1", 1},    {L"-1", -1},          {L"1.", 1},  {L".5", 0.5},  {L"1e0", 1},
+        {L"10E-1", 1}, {L"0.1e+1", 1},       {L"&H1", 1}, {L"&h1f", 31}, {L"&HfF", 255},
+        {L"&O17", 15}, {L"&o0", 0},          {L"0", 0},   {L"-0", 0},    {L"000", 0},
+        {L"2", 2},     {L"1e999", HUGE_VAL},
     };
     for (const Case& c : numbers) {
         const std::optional<double> parsed = ParseNumber(c.text);
@@ -43,8 +43,8 @@ TEST(NumericTest, AcceptsNumberFormsAroundBlanks) {
 
 TEST(NumericTest, RejectsTextsThatAreNoNumber) {
     for (const wchar_t* text :
-         {L"", L"   ", L"yes", L"1x", L"x1", L"1 1", L"1..0", L"e1", L"1e", L"1e+", L"+",
-          L"-", L".", L"&H", L"&HG", L"&O8", L"&X1", L"&", L"1,0", L"0x1", L"\u0661"}) {
+         {L"",  L"   ", L"yes", L"1x",  L"x1",  L"1 1", L"1..0", L"e1",  L"1e",  L"1e+",   L"+",
+          L"-", L".",   L"&H",  L"&HG", L"&O8", L"&X1", L"&",    L"1,0", L"0x1", L"\u0661"}) {
         EXPECT_FALSE(ParseNumber(text).has_value()) << static_cast<int>(std::wstring(text).size());
     }
 }
