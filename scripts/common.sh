@@ -38,6 +38,14 @@ prepare_wine_prefix() {
     wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
 }
 
+# Sets the prefix's screen DPI (96 is Windows' 100 %); takes effect for programs started after.
+set_wine_dpi() {
+    wineserver -k >/dev/null 2>&1 || true
+    wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$1" /f >/dev/null 2>&1
+    (wineserver -p >/dev/null 2>&1 &)
+    wineboot >/dev/null 2>&1
+}
+
 stop_wine() {
     [ -n "${WINEPREFIX:-}" ] && wineserver -k >/dev/null 2>&1 || true
 }

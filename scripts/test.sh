@@ -22,8 +22,9 @@ failed=0
 # ctest's summary: "NN% tests passed, F tests failed out of T".
 run_layer() {
     local name=$1 preset=$2 log="build/logs/$1.log"
+    shift 2
     # Output goes to a file, never a pipe (see prepare_wine_prefix).
-    ctest --preset "$preset" >"$log" 2>&1 || true
+    ctest --preset "$preset" "$@" >"$log" 2>&1 || true
     cat "$log"
     local summary total bad
     summary=$(grep -E 'tests passed, [0-9]+ tests? failed out of [0-9]+' "$log" | tail -n 1 || true)
@@ -40,9 +41,18 @@ run_layer() {
 }
 
 run_layer native native
-run_layer windows windows
+run_layer win32 windows -L win32
+run_layer e2e windows -L e2e
 
-for shot in build/screenshots/*.bmp; do
+# The language tool's windows once more at 150 % (144 DPI), in a prefix of their own.
+stop_wine
+prepare_wine_prefix "$ROOT/build/wineprefix-test-144dpi"
+set_wine_dpi 144
+mkdir -p build/screenshots/144dpi
+VANTOLINE_SCREENSHOTS=$(winepath -w "$ROOT/build/screenshots/144dpi" 2>/dev/null)
+run_layer e2e-144dpi windows -L e2e -R '^Tamsel\.'
+
+for shot in build/screenshots/*.bmp build/screenshots/144dpi/*.bmp; do
     [ -e "$shot" ] && convert "$shot" "${shot%.bmp}.png" 2>/dev/null && rm -f "$shot"
 done
 

@@ -53,10 +53,6 @@ void SetSteamLanguage(const wchar_t* code) {
                       static_cast<DWORD>((wcslen(code) + 1) * sizeof(wchar_t)));
 }
 
-int Pixels(int twips) {
-    return ::MulDiv(twips, 96, 1440);
-}
-
 class Tamsel : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -119,8 +115,8 @@ TEST_F(Tamsel, FirstStartGreetsOffersTheSelectionAndSavesIt) {
 
     HWND form2 = driver::WaitForTopWindow(program_->Id(), kForm2Class, L"Properties");
     ASSERT_NE(form2, nullptr);
-    EXPECT_EQ(driver::ClientSize(form2).cx, Pixels(3840));
-    EXPECT_EQ(driver::ClientSize(form2).cy, Pixels(4785));
+    EXPECT_EQ(driver::ClientSize(form2).cx, driver::Pixels(3840));
+    EXPECT_EQ(driver::ClientSize(form2).cy, driver::Pixels(4785));
     for (int row = 0; row < 15; ++row) {
         HWND box = ::GetDlgItem(form2, kForm2FirstCheckBox + row);
         ASSERT_NE(box, nullptr);
@@ -202,10 +198,10 @@ TEST_F(Tamsel, SetLanguageWritesReadsBackAndGrowsTheWindow) {
     EXPECT_EQ(driver::ComboItems(combo),
               std::vector<std::wstring>(std::begin(kAllListTexts), std::end(kAllListTexts)));
     const SIZE compact = driver::ClientSize(form1);
-    EXPECT_EQ(compact.cx, Pixels(5580));
-    EXPECT_EQ(compact.cy, Pixels(1800));
-    EXPECT_EQ(driver::ClientSize(::GetDlgItem(form1, kForm1Image1)).cx, Pixels(5535));
-    EXPECT_EQ(driver::ClientSize(::GetDlgItem(form1, kForm1Image1)).cy, Pixels(1050));
+    EXPECT_EQ(compact.cx, driver::Pixels(5580));
+    EXPECT_EQ(compact.cy, driver::Pixels(1800));
+    EXPECT_EQ(driver::ClientSize(::GetDlgItem(form1, kForm1Image1)).cx, driver::Pixels(5535));
+    EXPECT_EQ(driver::ClientSize(::GetDlgItem(form1, kForm1Image1)).cy, driver::Pixels(1050));
     RECT outer{};
     ::GetWindowRect(form1, &outer);
     EXPECT_NEAR((outer.left + outer.right) / 2, ::GetSystemMetrics(SM_CXSCREEN) / 2, 1);
@@ -236,7 +232,7 @@ TEST_F(Tamsel, SetLanguageWritesReadsBackAndGrowsTheWindow) {
     EXPECT_TRUE(driver::WaitUntil(
         [&] { return driver::TextOf(label) == L"Steam-Language set to koreana"; }));
     EXPECT_EQ(SteamLanguage(), L"koreana");
-    EXPECT_EQ(driver::ClientSize(form1).cy, Pixels(2005));
+    EXPECT_EQ(driver::ClientSize(form1).cy, driver::Pixels(2005));
     EXPECT_EQ(driver::ClientSize(form1).cx, compact.cx);
 
     // A second choice replaces the stored value and the line; the height stays.
@@ -244,7 +240,7 @@ TEST_F(Tamsel, SetLanguageWritesReadsBackAndGrowsTheWindow) {
     driver::Press(::GetDlgItem(form1, kForm1Command1));
     EXPECT_TRUE(driver::WaitUntil(
         [&] { return driver::TextOf(label) == L"Steam-Language set to tchinese"; }));
-    EXPECT_EQ(driver::ClientSize(form1).cy, Pixels(2005));
+    EXPECT_EQ(driver::ClientSize(form1).cy, driver::Pixels(2005));
     driver::SaveScreenshot(form1, driver::ScreenshotFolder() / L"tamsel-main.bmp");
     CloseAndExpectEnd(form1);
 }

@@ -4,6 +4,18 @@
 #include <thread>
 
 namespace driver {
+namespace {
+
+// The driver measures other programs' windows in real pixels, so it is DPI-aware itself.
+const bool dpiAware = [] {
+    using Fn = BOOL(WINAPI*)(DPI_AWARENESS_CONTEXT);
+    HMODULE user32 = ::GetModuleHandleW(L"user32.dll");
+    auto set = reinterpret_cast<Fn>(
+        reinterpret_cast<void*>(::GetProcAddress(user32, "SetProcessDpiAwarenessContext")));
+    return set != nullptr && set(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2) != FALSE;
+}();
+
+} // namespace
 
 bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {
     const auto end = std::chrono::steady_clock::now() + timeout;
@@ -185,6 +197,17 @@ SIZE ClientSize(HWND window) {
     RECT rect{};
     ::GetClientRect(window, &rect);
     return SIZE{rect.right - rect.left, rect.bottom - rect.top};
+}
+
+int ScreenDpi() {
+    HDC screen = ::GetDC(nullptr);
+    const int dpi = ::GetDeviceCaps(screen, LOGPIXELSY);
+    ::ReleaseDC(nullptr, screen);
+    return dpi;
+}
+
+int Pixels(int twips) {
+    return ::MulDiv(twips, ScreenDpi(), 1440);
 }
 
 HWND FocusOf(HWND window) {

@@ -70,6 +70,9 @@ void SetChecked(HWND checkBox, bool checked);
 void Press(HWND button);
 void Close(HWND window);
 SIZE ClientSize(HWND window);
+// The screen's DPI, and twips in pixels at that DPI.
+int ScreenDpi();
+int Pixels(int twips);
 HWND FocusOf(HWND window); // the control that has the keyboard focus in that window's thread
 
 // Writes the window as it is on screen to a 24-bit BMP file.
