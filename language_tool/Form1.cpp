@@ -15,7 +15,7 @@ namespace {
 using platform::ControlKind;
 using platform::kNoTabStop;
 
-constexpr platform::WindowSpec kWindow{ids::kForm1Class,
+constexpr platform::WindowDesc kWindow{ids::kForm1Class,
                                        L"Vantoline by Tarquist",
                                        5580,
                                        1800,
@@ -23,7 +23,7 @@ constexpr platform::WindowSpec kWindow{ids::kForm1Class,
                                        platform::Placement::CentreScreen,
                                        IDI_APP};
 
-constexpr std::array<platform::ControlSpec, 4> kControls{{
+constexpr std::array<platform::ControlDesc, 4> kControls{{
     {ids::kForm1Command1, ControlKind::PushButton, L"Set Language", {120, 1320, 5355, 375}, 1},
     {ids::kForm1Combo1, ControlKind::DropDownList, L"", {120, 960, 5355, 315}, 0},
     {ids::kForm1Label1, ControlKind::Label, L"", {120, 1750, 5415, 255}, 2},

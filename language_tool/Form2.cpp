@@ -14,7 +14,7 @@ namespace {
 
 using platform::ControlKind;
 
-constexpr platform::WindowSpec kWindow{ids::kForm2Class,
+constexpr platform::WindowDesc kWindow{ids::kForm2Class,
                                        L"Properties",
                                        3840,
                                        4785,
@@ -34,8 +34,8 @@ constexpr int TabIndex(std::size_t row) {
     return row == 14 ? 16 : static_cast<int>(row);
 }
 
-constexpr std::array<platform::ControlSpec, 17> MakeControls() {
-    std::array<platform::ControlSpec, 17> controls{};
+constexpr std::array<platform::ControlDesc, 17> MakeControls() {
+    std::array<platform::ControlDesc, 17> controls{};
     controls[0] = {ids::kForm2Label1,
                    ControlKind::Label,
                    L"Please choose the languages you want to have in your list for changing the "
@@ -54,7 +54,7 @@ constexpr std::array<platform::ControlSpec, 17> MakeControls() {
     return controls;
 }
 
-constexpr std::array<platform::ControlSpec, 17> kControls = MakeControls();
+constexpr std::array<platform::ControlDesc, 17> kControls = MakeControls();
 
 } // namespace
 

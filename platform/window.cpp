@@ -12,8 +12,8 @@
 namespace platform {
 
 struct ControlState {
-    ControlSpec spec;
-    std::wstring caption; // owned copy: the spec's view need not outlive the window
+    ControlDesc desc;
+    std::wstring caption; // owned copy: the description's view need not outlive the window
     HWND hwnd = nullptr;
 };
 
@@ -37,7 +37,7 @@ struct Window::State {
 
     ControlState* Find(int id) {
         for (ControlState& control : controls) {
-            if (control.spec.id == id) {
+            if (control.desc.id == id) {
                 return &control;
             }
         }
@@ -86,9 +86,9 @@ const wchar_t* ControlClass(ControlKind kind) {
     return L"STATIC";
 }
 
-DWORD ControlStyle(const ControlSpec& spec) {
+DWORD ControlStyle(const ControlDesc& desc) {
     DWORD style = WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS;
-    switch (spec.kind) {
+    switch (desc.kind) {
     case ControlKind::PushButton:
         return style | WS_TABSTOP | BS_PUSHBUTTON;
     case ControlKind::CheckBox:
@@ -111,12 +111,12 @@ std::vector<ControlState*> InTabOrder(std::vector<ControlState>& controls) {
         order.push_back(&control);
     }
     std::stable_sort(order.begin(), order.end(), [](const ControlState* a, const ControlState* b) {
-        const bool aStops = a->spec.tabIndex != kNoTabStop;
-        const bool bStops = b->spec.tabIndex != kNoTabStop;
+        const bool aStops = a->desc.tabIndex != kNoTabStop;
+        const bool bStops = b->desc.tabIndex != kNoTabStop;
         if (aStops != bStops) {
             return aStops;
         }
-        return aStops && a->spec.tabIndex < b->spec.tabIndex;
+        return aStops && a->desc.tabIndex < b->desc.tabIndex;
     });
     return order;
 }
@@ -184,28 +184,28 @@ void ApplyIcons(State& state) {
     state.smallIcon = std::move(small);
 }
 
-RECT ControlRect(const ControlSpec& spec, UINT dpi) {
-    const int left = TwipsToPixels(spec.rect.left, dpi);
-    const int top = TwipsToPixels(spec.rect.top, dpi);
-    return RECT{left, top, left + TwipsToPixels(spec.rect.width, dpi),
-                top + TwipsToPixels(spec.rect.height, dpi)};
+RECT ControlRect(const ControlDesc& desc, UINT dpi) {
+    const int left = TwipsToPixels(desc.rect.left, dpi);
+    const int top = TwipsToPixels(desc.rect.top, dpi);
+    return RECT{left, top, left + TwipsToPixels(desc.rect.width, dpi),
+                top + TwipsToPixels(desc.rect.height, dpi)};
 }
 
 void LayOutControls(State& state) {
     ApplyFont(state);
     int itemCount = 0;
     for (ControlState& control : state.controls) {
-        const RECT rect = ControlRect(control.spec, state.dpi);
+        const RECT rect = ControlRect(control.desc, state.dpi);
         const int width = rect.right - rect.left;
         const int height = rect.bottom - rect.top;
-        switch (control.spec.kind) {
+        switch (control.desc.kind) {
         case ControlKind::DropDownList:
             itemCount = static_cast<int>(::SendMessageW(control.hwnd, CB_GETCOUNT, 0, 0));
             FitDropDown(control.hwnd, rect, std::max(itemCount, 15), state.font.get());
             break;
         case ControlKind::Picture: {
             OwnedBitmap picture =
-                LoadScaledPicture(ThisModule(), control.spec.resource, width, height);
+                LoadScaledPicture(ThisModule(), control.desc.resource, width, height);
             ::SendMessageW(control.hwnd, STM_SETIMAGE, IMAGE_BITMAP,
                            reinterpret_cast<LPARAM>(picture.get()));
             state.picture = std::move(picture);
@@ -273,8 +273,8 @@ LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPara
     case WM_COMMAND:
         if (HIWORD(wParam) == BN_CLICKED && lParam != 0) {
             const ControlState* control = state->Find(LOWORD(wParam));
-            if (control != nullptr && control->spec.kind == ControlKind::PushButton) {
-                state->events->Control_Click(control->spec.id);
+            if (control != nullptr && control->desc.kind == ControlKind::PushButton) {
+                state->events->Control_Click(control->desc.id);
             }
         }
         return 0;
@@ -310,19 +310,19 @@ LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPara
 
 } // namespace
 
-Window::Window(const WindowSpec& spec, std::span<const ControlSpec> controls, FormEvents& events)
+Window::Window(const WindowDesc& desc, std::span<const ControlDesc> controls, FormEvents& events)
     : state_(std::make_unique<State>()) {
     State& state = *state_;
     state.events = &events;
-    state.caption = spec.caption;
-    state.clientWidthTwips = spec.clientWidthTwips;
-    state.clientHeightTwips = spec.clientHeightTwips;
-    state.frame = spec.frame;
-    state.iconResource = spec.iconResource;
+    state.caption = desc.caption;
+    state.clientWidthTwips = desc.clientWidthTwips;
+    state.clientHeightTwips = desc.clientHeightTwips;
+    state.frame = desc.frame;
+    state.iconResource = desc.iconResource;
     // Fixed size, close box only: no sizing border, no minimize or maximize box.
     state.style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
     state.exStyle = WS_EX_CONTROLPARENT | WS_EX_APPWINDOW;
-    if (spec.frame == Frame::ToolWindow) {
+    if (desc.frame == Frame::ToolWindow) {
         state.exStyle |= WS_EX_TOOLWINDOW;
     } else {
         state.style |= DS_MODALFRAME;
@@ -330,10 +330,10 @@ Window::Window(const WindowSpec& spec, std::span<const ControlSpec> controls, Fo
     }
     state.dpi = DpiOfPrimaryScreen();
 
-    const std::wstring className(spec.className);
+    const std::wstring className(desc.className);
     RegisterClassOnce(className);
     const SIZE size = OuterSize(state);
-    const bool centred = spec.placement == Placement::CentreScreen;
+    const bool centred = desc.placement == Placement::CentreScreen;
     ::CreateWindowExW(state.exStyle, className.c_str(), state.caption.c_str(), state.style,
                       centred ? 0 : CW_USEDEFAULT, centred ? 0 : CW_USEDEFAULT, size.cx, size.cy,
                       nullptr, nullptr, ThisModule(), &state);
@@ -346,12 +346,12 @@ Window::Window(const WindowSpec& spec, std::span<const ControlSpec> controls, Fo
     state.dpi = dpi;
 
     state.controls.reserve(controls.size());
-    for (const ControlSpec& controlSpec : controls) {
-        ControlState control{controlSpec, std::wstring(controlSpec.caption), nullptr};
-        control.spec.caption = {};
+    for (const ControlDesc& controlDesc : controls) {
+        ControlState control{controlDesc, std::wstring(controlDesc.caption), nullptr};
+        control.desc.caption = {};
         control.hwnd = ::CreateWindowExW(
-            0, ControlClass(controlSpec.kind), control.caption.c_str(), ControlStyle(controlSpec),
-            0, 0, 0, 0, state.hwnd, reinterpret_cast<HMENU>(static_cast<INT_PTR>(controlSpec.id)),
+            0, ControlClass(controlDesc.kind), control.caption.c_str(), ControlStyle(controlDesc),
+            0, 0, 0, 0, state.hwnd, reinterpret_cast<HMENU>(static_cast<INT_PTR>(controlDesc.id)),
             ThisModule(), nullptr);
         state.controls.push_back(std::move(control));
     }

@@ -21,7 +21,7 @@ enum class ControlKind { PushButton, DropDownList, Label, CheckBox, Picture };
 
 inline constexpr int kNoTabStop = -1;
 
-struct ControlSpec {
+struct ControlDesc {
     int id;
     ControlKind kind;
     std::wstring_view caption;
@@ -33,7 +33,7 @@ struct ControlSpec {
 enum class Frame { ToolWindow, Dialog };
 enum class Placement { CentreScreen, SystemDefault };
 
-struct WindowSpec {
+struct WindowDesc {
     std::wstring_view className;
     std::wstring_view caption;
     int clientWidthTwips;
@@ -59,7 +59,7 @@ protected:
 class Window {
 public:
     // Creates the window hidden, with its controls, sized and placed for the DPI of its screen.
-    Window(const WindowSpec& spec, std::span<const ControlSpec> controls, FormEvents& events);
+    Window(const WindowDesc& desc, std::span<const ControlDesc> controls, FormEvents& events);
     ~Window();
     Window(const Window&) = delete;
     Window& operator=(const Window&) = delete;
