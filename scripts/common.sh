@@ -16,7 +16,7 @@ install_packages() {
         echo "Installing: ${missing[*]}"
         export DEBIAN_FRONTEND=noninteractive
         apt-get update -q >/dev/null
-        apt-get install -y -q --no-install-recommends "${missing[@]}" >/dev/null
+        apt-get install -y -q "${missing[@]}" >/dev/null
     fi
 }
 
