@@ -285,6 +285,22 @@ TEST(IronvaleFile, CarriesItsIconFirstAManifestAndAVersion) {
     EXPECT_NE(text.find("level=\"asInvoker\""), std::string::npos);
     EXPECT_NE(text.find("Microsoft.Windows.Common-Controls"), std::string::npos);
     EXPECT_NE(::FindResourceW(file.get(), MAKEINTRESOURCEW(1), RT_VERSION), nullptr);
+
+    // Only system DLLs are imported at start-up; user32 comes with the first message box.
+    const auto* image =
+        reinterpret_cast<const BYTE*>(reinterpret_cast<ULONG_PTR>(file.get()) & ~ULONG_PTR{3});
+    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(image);
+    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS64*>(image + dos->e_lfanew);
+    const IMAGE_DATA_DIRECTORY& imports =
+        nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    std::vector<std::string> dlls;
+    for (const auto* descriptor =
+             reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(image + imports.VirtualAddress);
+         descriptor->Name != 0; ++descriptor) {
+        dlls.emplace_back(reinterpret_cast<const char*>(image + descriptor->Name));
+    }
+    std::sort(dlls.begin(), dlls.end());
+    EXPECT_EQ(dlls, (std::vector<std::string>{"ADVAPI32.dll", "KERNEL32.dll", "msvcrt.dll"}));
 }
 
 } // namespace
