@@ -442,13 +442,8 @@ void* Window::NativeHandle() const {
 
 MessageAnswer ShowMessage(const Window* owner, const std::wstring& text, const std::wstring& title,
                           MessageButtons buttons, MessageIcon icon) {
-    UINT flags = buttons == MessageButtons::OkCancel ? MB_OKCANCEL : MB_OK;
-    if (icon == MessageIcon::Error) {
-        flags |= MB_ICONERROR;
-    }
-    HWND ownerWindow = owner != nullptr ? static_cast<HWND>(owner->NativeHandle()) : nullptr;
-    const int answer = ::MessageBoxW(ownerWindow, text.c_str(), title.c_str(), flags);
-    return answer == IDOK ? MessageAnswer::Ok : MessageAnswer::Cancel;
+    return ShowMessageBox(owner != nullptr ? owner->NativeHandle() : nullptr, text, title, buttons,
+                          icon);
 }
 
 int RunMessageLoop() {

@@ -3,6 +3,8 @@
 // shows through this header.
 #pragma once
 
+#include "message_box.h"
+
 #include <memory>
 #include <span>
 #include <string>
@@ -83,10 +85,6 @@ public:
 private:
     std::unique_ptr<State> state_;
 };
-
-enum class MessageButtons { Ok, OkCancel };
-enum class MessageIcon { None, Error };
-enum class MessageAnswer { Ok, Cancel };
 
 // A modal message box; owner may be null (no window of the program is shown yet).
 MessageAnswer ShowMessage(const Window* owner, const std::wstring& text, const std::wstring& title,

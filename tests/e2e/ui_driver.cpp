@@ -69,8 +69,10 @@ std::wstring ClassOf(HWND window) {
     return name;
 }
 
+constexpr DWORD kAnyProcess = 0;
+
 struct Search {
-    DWORD processId;
+    DWORD processId; // kAnyProcess: every process
     std::wstring className;
     const std::wstring* caption; // null: any caption
     bool visibleOnly;
@@ -81,7 +83,8 @@ BOOL CALLBACK MatchTopWindow(HWND window, LPARAM param) {
     auto* search = reinterpret_cast<Search*>(param);
     DWORD owner = 0;
     ::GetWindowThreadProcessId(window, &owner);
-    if (owner != search->processId || ClassOf(window) != search->className ||
+    if ((search->processId != kAnyProcess && owner != search->processId) ||
+        ClassOf(window) != search->className ||
         (search->visibleOnly && !::IsWindowVisible(window)) ||
         (search->caption != nullptr && TextOf(window) != *search->caption)) {
         return TRUE;
@@ -113,11 +116,9 @@ HWND FindAnyTopWindow(DWORD processId, const std::wstring& className) {
     return Find(processId, className, nullptr, false);
 }
 
-std::optional<MessageBoxView> WaitForMessageBox(DWORD processId) {
-    HWND box = nullptr;
-    if (!WaitUntil([&] { return (box = Find(processId, L"#32770", nullptr, true)) != nullptr; })) {
-        return std::nullopt;
-    }
+namespace {
+
+MessageBoxView ReadMessageBox(HWND box) {
     MessageBoxView view;
     view.hwnd = box;
     view.title = TextOf(box);
@@ -138,6 +139,24 @@ std::optional<MessageBoxView> WaitForMessageBox(DWORD processId) {
         }
     }
     return view;
+}
+
+} // namespace
+
+std::optional<MessageBoxView> WaitForMessageBox(DWORD processId) {
+    HWND box = nullptr;
+    if (!WaitUntil([&] { return (box = Find(processId, L"#32770", nullptr, true)) != nullptr; })) {
+        return std::nullopt;
+    }
+    return ReadMessageBox(box);
+}
+
+std::optional<MessageBoxView> WaitForMessageBoxTitled(const std::wstring& title) {
+    HWND box = nullptr;
+    if (!WaitUntil([&] { return (box = Find(kAnyProcess, L"#32770", &title, true)) != nullptr; })) {
+        return std::nullopt;
+    }
+    return ReadMessageBox(box);
 }
 
 void AnswerMessageBox(const MessageBoxView& box, int buttonId) {

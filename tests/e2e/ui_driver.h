@@ -57,6 +57,9 @@ struct MessageBoxView {
 
 // The first message box (dialog class "#32770") the process shows.
 std::optional<MessageBoxView> WaitForMessageBox(DWORD processId);
+// The first message box with this caption that any process shows: for programs that the
+// shell starts.
+std::optional<MessageBoxView> WaitForMessageBoxTitled(const std::wstring& title);
 // Presses the message box's button with this identifier (IDOK, IDCANCEL).
 void AnswerMessageBox(const MessageBoxView& box, int buttonId);
 

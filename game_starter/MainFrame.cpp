@@ -1,0 +1,72 @@
+#include "MainFrame.h"
+
+#include "Registry.h"
+#include "launch.h"
+
+#include "../platform/process.h"
+#include "../platform/message_box.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace ironvale {
+namespace {
+
+constexpr int kShowMinimized = 2; // SW_SHOWMINIMIZED: minimized and active
+
+GameFile GameFileOf(const std::optional<std::uint64_t>& length) {
+    if (!length) {
+        return GameFile::Missing;
+    }
+    return *length == 0 ? GameFile::Empty : GameFile::Present;
+}
+
+} // namespace
+
+void MainFrame::Form_Load() {
+    // A step that fails is given up without a word, and the run goes on with the next one.
+    std::wstring commandText;
+    std::wstring folder;
+    std::wstring gamePath;
+    try {
+        commandText = CommandText(platform::CommandLineArguments());
+        folder = platform::ProgramFolder();
+        gamePath = GamePath(folder);
+    } catch (...) {
+    }
+    try {
+        // An empty program path: the link handler is this very file, wherever it lies now.
+        RegisterUrlProtocol(platform::SystemRegistry(), std::wstring(kScheme), std::wstring(),
+                            {folder, platform::ProgramBaseName()});
+    } catch (...) {
+    }
+    try {
+        const Launch launch =
+            DecideLaunch(commandText, gamePath, GameFileOf(platform::FileLength(gamePath)));
+        const std::wstring title(kApplicationTitle);
+        switch (launch.action) {
+        case Launch::Action::EndSilently:
+            break;
+        case Launch::Action::Confirm:
+            if (platform::ShowMessageBox(
+                    nullptr, launch.message, title, platform::MessageButtons::OkCancel,
+                    platform::MessageIcon::None) == platform::MessageAnswer::Ok) {
+                platform::StartProgram(launch.commandLine, kShowMinimized);
+            }
+            break;
+        case Launch::Action::Reject:
+            platform::ShowMessageBox(nullptr, launch.message, title, platform::MessageButtons::Ok,
+                                     platform::MessageIcon::Error);
+            break;
+        case Launch::Action::StartAtOnce:
+            platform::StartProgram(launch.commandLine, kShowMinimized);
+            break;
+        }
+    } catch (...) {
+    }
+    // The game, if it started, runs on by itself; nothing is waited for.
+    platform::EndProcess(0);
+}
+
+} // namespace ironvale

@@ -1,0 +1,70 @@
+#include "Registry.h"
+
+#include <optional>
+
+namespace ironvale {
+
+bool SetStringValue(RegistryStore& store, RootKey root, const std::wstring& subKey,
+                    const std::wstring& valueName, std::wstring valueText) {
+    if (valueText.empty()) {
+        valueText = L" ";
+    }
+    return store.WriteString(root, subKey, valueName, valueText);
+}
+
+std::wstring DwordText(std::uint32_t value) {
+    // "&h" followed by the eight hex digits is the number itself; the general number format
+    // writes it in decimal digits, taken here as unsigned so that the top bit can't make it
+    // negative.
+    return std::to_wstring(value);
+}
+
+std::wstring GetValueAsString(RegistryStore& store, RootKey root, const std::wstring& subKey,
+                              const std::wstring& valueName) {
+    const std::optional<platform::RegistryData> value = store.ReadValue(root, subKey, valueName);
+    if (!value) {
+        return {};
+    }
+    switch (value->type) {
+    case platform::kRegSz:
+    case platform::kRegExpandSz: {
+        const std::size_t nul = value->text.find(L'\0');
+        return nul == std::wstring::npos ? value->text : value->text.substr(0, nul);
+    }
+    case platform::kRegDword: {
+        const auto& b = value->bytes; // least significant byte first
+        return DwordText(static_cast<std::uint32_t>(b[0]) | static_cast<std::uint32_t>(b[1]) << 8 |
+                         static_cast<std::uint32_t>(b[2]) << 16 |
+                         static_cast<std::uint32_t>(b[3]) << 24);
+    }
+    default:
+        return {};
+    }
+}
+
+void RegisterUrlProtocol(RegistryStore& store, const std::wstring& scheme,
+                         const std::wstring& programPath, const RunningProgram& self) {
+    const std::wstring path =
+        programPath.empty() ? self.folder + L"\\" + self.baseName + L".exe" : programPath;
+
+    RootKey root = RootKey::ClassesRoot;
+    std::wstring key = scheme;
+    if (!store.CreateKey(root, key)) {
+        // A standard user can't add keys to the machine's half of HKEY_CLASSES_ROOT; the
+        // shell reads the user's half as well.
+        root = RootKey::CurrentUser;
+        key = L"Software\\Classes\\" + scheme;
+        store.CreateKey(root, key);
+    }
+    SetStringValue(store, root, key, L"Source Filter",
+                   GetValueAsString(store, RootKey::ClassesRoot, L"http", L"Source Filter"));
+    SetStringValue(store, root, key + L"\\DefaultIcon", L"", path + L",0");
+    store.CreateKey(root, key + L"\\shell");
+    store.CreateKey(root, key + L"\\shell\\open");
+    // The path in quotes: unquoted, a path with blanks would let the shell try its first
+    // words as a program of their own.
+    SetStringValue(store, root, key + L"\\shell\\open\\command", L"", L"\"" + path + L"\" \"%1\"");
+    SetStringValue(store, root, key, L"Url Protocol", L"");
+}
+
+} // namespace ironvale

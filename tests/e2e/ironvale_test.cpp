@@ -1,0 +1,306 @@
+// Ironvale.exe as a player and a web page meet it: started by hand, with a link as the shell
+// passes it, through the shell itself, and with the game file missing or empty. A stand-in
+// hl2.exe beside it records every start in hl2-calls.txt.
+#include "ui_driver.h"
+
+#include "../win32/test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <shellapi.h>
+#include <tlhelp32.h>
+
+#include <algorithm>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace {
+
+std::string Utf8(const std::wstring& text) {
+    const int wide = static_cast<int>(text.size());
+    const int size =
+        ::WideCharToMultiByte(CP_UTF8, 0, text.data(), wide, nullptr, 0, nullptr, nullptr);
+    std::string result(static_cast<std::size_t>(size), '\0');
+    ::WideCharToMultiByte(CP_UTF8, 0, text.data(), wide, result.data(), size, nullptr, nullptr);
+    return result;
+}
+
+std::wstring ClassesValue(const wchar_t* key, const wchar_t* name) {
+    wchar_t data[2048] = {};
+    DWORD size = sizeof data;
+    if (::RegGetValueW(HKEY_CLASSES_ROOT, key, name, RRF_RT_REG_SZ, nullptr, data, &size) !=
+        ERROR_SUCCESS) {
+        return L"<none>";
+    }
+    return data;
+}
+
+// Whether a game that this process started is still running. The name counts too: process
+// numbers are reused, so long-running system processes may name a parent that has this
+// number now.
+bool HasRunningGame(DWORD parentId) {
+    HANDLE snapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) {
+        ADD_FAILURE() << "no process snapshot";
+        return true;
+    }
+    platform::OwnedHandle owner(snapshot);
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = ::Process32FirstW(snapshot, &entry); more;
+         more = ::Process32NextW(snapshot, &entry)) {
+        if (entry.th32ParentProcessID == parentId && _wcsicmp(entry.szExeFile, L"hl2.exe") == 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
+const std::wstring kConfirmation =
+    L"Ironvale has been started by an external program.\r\nParameter: -game ivale -console "
+    L"+connect ";
+
+class Ironvale : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(std::filesystem::create_directories(folder_));
+        ASSERT_TRUE(
+            ::CopyFileW((driver::BuildFolder() / L"Ironvale.exe").c_str(), exe_.c_str(), FALSE));
+        ASSERT_TRUE(::CopyFileW((driver::BuildFolder() / L"hl2_standin.exe").c_str(),
+                                Game().c_str(), FALSE));
+        DeleteRegistration();
+    }
+    void TearDown() override { DeleteRegistration(); }
+
+    static void DeleteRegistration() {
+        ::RegDeleteTreeW(HKEY_CLASSES_ROOT, L"ivl");
+        ::RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Classes\\ivl");
+    }
+
+    std::wstring Game() const { return (folder_ / L"hl2.exe").wstring(); }
+
+    // The line the stand-in writes for a start with the server (or text) behind "+connect ".
+    std::string Call(const std::wstring& connectTo) const {
+        return "2\t\"" + Utf8(Game()) + "\" -game ivale -console +connect " + Utf8(connectTo);
+    }
+
+    std::vector<std::string> Calls() const {
+        std::istringstream log(test::ReadBytes((folder_ / L"hl2-calls.txt").wstring()));
+        std::vector<std::string> lines;
+        for (std::string line; std::getline(log, line);) {
+            lines.push_back(line);
+        }
+        return lines;
+    }
+
+    std::vector<std::string> WaitForCalls(std::size_t count) const {
+        driver::WaitUntil([&] { return Calls().size() >= count; });
+        return Calls();
+    }
+
+    // Starts the starter with exactly this text behind its quoted path.
+    std::unique_ptr<driver::Program> Start(const std::wstring& arguments) const {
+        std::wstring line = L"\"" + exe_ + L"\"";
+        if (!arguments.empty()) {
+            line += L" " + arguments;
+        }
+        auto program = std::make_unique<driver::Program>(exe_, line);
+        EXPECT_TRUE(program->Started());
+        return program;
+    }
+
+    // The starter has ended without starting the game: no game of it runs, and none ran.
+    void ExpectEndedWithoutGame(driver::Program& starter) const {
+        ASSERT_EQ(starter.WaitForExit(), 0u);
+        EXPECT_FALSE(HasRunningGame(starter.Id()));
+        EXPECT_TRUE(Calls().empty());
+    }
+
+    void ExpectRegisteredHere() const {
+        EXPECT_EQ(ClassesValue(L"ivl\\shell\\open\\command", nullptr), L"\"" + exe_ + L"\" \"%1\"");
+    }
+
+    void Screenshot(const driver::MessageBoxView& box, const wchar_t* name) const {
+        driver::SaveScreenshot(box.hwnd, driver::ScreenshotFolder() / name);
+    }
+
+    test::TempFolder temp_;
+    const std::filesystem::path folder_ = temp_.path() / L"Iron Vale";
+    const std::wstring exe_ = (folder_ / L"Ironvale.exe").wstring();
+};
+
+TEST_F(Ironvale, WithoutArgumentStartsTheGameAtOnceMinimized) {
+    auto starter = Start(L"");
+    EXPECT_EQ(starter->WaitForExit(), 0u);
+    EXPECT_EQ(WaitForCalls(1), std::vector<std::string>{Call(L"")});
+}
+
+TEST_F(Ironvale, RegistersItselfForIvlLinks) {
+    auto starter = Start(L"");
+    ASSERT_EQ(starter->WaitForExit(), 0u);
+    const std::wstring sourceFilter = ClassesValue(L"http", L"Source Filter");
+    EXPECT_EQ(ClassesValue(L"ivl", L"Source Filter"),
+              sourceFilter == L"<none>" || sourceFilter.empty() ? L" " : sourceFilter);
+    EXPECT_EQ(ClassesValue(L"ivl", L"Url Protocol"), L" ");
+    EXPECT_EQ(ClassesValue(L"ivl\\DefaultIcon", nullptr), exe_ + L",0");
+    ExpectRegisteredHere();
+    EXPECT_EQ(ClassesValue(L"ivl", nullptr), L"<none>"); // no description of its own
+}
+
+TEST_F(Ironvale, LinkAsTheShellPassesItAsksAndOkStartsTheGame) {
+    auto starter = Start(L"\"ivl://host:27015/\"");
+    const auto box = driver::WaitForMessageBox(starter->Id());
+    ASSERT_TRUE(box);
+    Screenshot(*box, L"ironvale-confirmation.bmp");
+    EXPECT_EQ(box->title, L"Ironvale");
+    EXPECT_EQ(box->text, kConfirmation + L"host:27015/");
+    EXPECT_EQ(box->buttons, (std::vector<std::wstring>{L"OK", L"Cancel"}));
+    EXPECT_FALSE(box->hasIcon);
+    EXPECT_TRUE(Calls().empty()); // nothing before the answer
+
+    driver::AnswerMessageBox(*box, IDOK);
+    EXPECT_EQ(starter->WaitForExit(), 0u);
+    EXPECT_EQ(WaitForCalls(1), std::vector<std::string>{Call(L"host:27015/")});
+}
+
+TEST_F(Ironvale, CancelStartsNothingButTheRegistrationStands) {
+    auto starter = Start(L"\"ivl://host:27015/\"");
+    const auto box = driver::WaitForMessageBox(starter->Id());
+    ASSERT_TRUE(box);
+    driver::AnswerMessageBox(*box, IDCANCEL);
+    ExpectEndedWithoutGame(*starter);
+    ExpectRegisteredHere();
+}
+
+TEST_F(Ironvale, LinkOpenedThroughTheShellReachesTheStarter) {
+    auto first = Start(L""); // registers this copy
+    ASSERT_EQ(first->WaitForExit(), 0u);
+    ASSERT_EQ(WaitForCalls(1).size(), 1u);
+
+    const auto opened = reinterpret_cast<INT_PTR>(::ShellExecuteW(
+        nullptr, L"open", L"ivl://shell-host:27015/", nullptr, nullptr, SW_SHOWNORMAL));
+    ASSERT_GT(opened, 32);
+    const auto box = driver::WaitForMessageBoxTitled(L"Ironvale");
+    ASSERT_TRUE(box);
+    EXPECT_EQ(box->text, kConfirmation + L"shell-host:27015/");
+    DWORD starterId = 0;
+    ::GetWindowThreadProcessId(box->hwnd, &starterId);
+    platform::OwnedHandle starter(::OpenProcess(SYNCHRONIZE, FALSE, starterId));
+
+    driver::AnswerMessageBox(*box, IDOK);
+    EXPECT_EQ(::WaitForSingleObject(starter.get(), 15000), WAIT_OBJECT_0);
+    EXPECT_EQ(WaitForCalls(2), (std::vector<std::string>{Call(L""), Call(L"shell-host:27015/")}));
+}
+
+TEST_F(Ironvale, PrefixInCapitalsIsNoLinkAndStartsAtOnce) {
+    auto starter = Start(L"\"IVL://x\"");
+    EXPECT_EQ(starter->WaitForExit(), 0u);
+    EXPECT_EQ(WaitForCalls(1), std::vector<std::string>{Call(L"IVL://x")});
+}
+
+TEST_F(Ironvale, LinkThatWouldAddCommandsIsRejected) {
+    auto starter = Start(L"\"ivl://host:27015/ +exec evil.cfg\"");
+    const auto box = driver::WaitForMessageBox(starter->Id());
+    ASSERT_TRUE(box);
+    Screenshot(*box, L"ironvale-rejected-link.bmp");
+    EXPECT_EQ(box->title, L"Ironvale");
+    EXPECT_EQ(box->text,
+              L"The link does not name a valid server address:\r\nhost:27015/ +exec evil.cfg");
+    EXPECT_EQ(box->buttons, std::vector<std::wstring>{L"OK"});
+    EXPECT_TRUE(box->hasIcon);
+    driver::AnswerMessageBox(*box, IDOK);
+    ExpectEndedWithoutGame(*starter);
+}
+
+TEST_F(Ironvale, EmptyGameFileEndsSilentlyAfterTheRegistration) {
+    test::WriteBytes(Game(), "");
+    for (const wchar_t* arguments : {L"", L"\"ivl://host:27015/\""}) {
+        SCOPED_TRACE(testing::PrintToString(std::wstring(arguments)));
+        auto starter = Start(arguments);
+        ExpectEndedWithoutGame(*starter); // no question: it would still be waiting
+        ExpectRegisteredHere();
+    }
+}
+
+TEST_F(Ironvale, MissingGameStillAsksForALinkAndThenStartsNothing) {
+    ASSERT_TRUE(::DeleteFileW(Game().c_str()));
+    for (const int answer : {IDOK, IDCANCEL}) {
+        auto starter = Start(L"\"ivl://host:27015/\"");
+        const auto box = driver::WaitForMessageBox(starter->Id());
+        ASSERT_TRUE(box);
+        EXPECT_EQ(box->text, kConfirmation + L"host:27015/");
+        driver::AnswerMessageBox(*box, answer);
+        ExpectEndedWithoutGame(*starter);
+    }
+    auto withoutLink = Start(L"");
+    ExpectEndedWithoutGame(*withoutLink);
+}
+
+BOOL CALLBACK CollectResourceId(HMODULE, LPCWSTR, LPWSTR name, LONG_PTR ids) {
+    reinterpret_cast<std::vector<ULONG_PTR>*>(ids)->push_back(
+        IS_INTRESOURCE(name) ? reinterpret_cast<ULONG_PTR>(name) : 0);
+    return TRUE;
+}
+
+// The program file itself: its first icon resource is the game's icon (what "DefaultIcon"
+// points at with ",0"), with the four images of ironvale.ico; a manifest and a version.
+TEST(IronvaleFile, CarriesItsIconFirstAManifestAndAVersion) {
+    struct FreeModule {
+        void operator()(HMODULE module) const noexcept { ::FreeLibrary(module); }
+    };
+    const platform::Owned<HMODULE, FreeModule, platform::NullValue<HMODULE>> file(
+        ::LoadLibraryExW((driver::BuildFolder() / L"Ironvale.exe").c_str(), nullptr,
+                         LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE));
+    ASSERT_TRUE(file);
+
+    std::vector<ULONG_PTR> icons;
+    ::EnumResourceNamesW(file.get(), RT_GROUP_ICON, CollectResourceId,
+                         reinterpret_cast<LONG_PTR>(&icons));
+    ASSERT_FALSE(icons.empty());
+    EXPECT_EQ(icons.front(), 1u);
+
+    // The group's directory: a 6-byte header, then 14 bytes per image.
+    HRSRC group = ::FindResourceW(file.get(), MAKEINTRESOURCEW(1), RT_GROUP_ICON);
+    ASSERT_NE(group, nullptr);
+    const auto* directory =
+        static_cast<const BYTE*>(::LockResource(::LoadResource(file.get(), group)));
+    ASSERT_NE(directory, nullptr);
+    std::vector<std::pair<int, int>> images; // size in pixels, bits per pixel
+    for (int i = 0; i < directory[4]; ++i) {
+        const BYTE* entry = directory + 6 + 14 * i;
+        images.emplace_back(entry[0], entry[6] | entry[7] << 8);
+    }
+    std::sort(images.begin(), images.end());
+    EXPECT_EQ(images, (std::vector<std::pair<int, int>>{{16, 8}, {16, 24}, {32, 8}, {32, 24}}));
+
+    HRSRC manifest = ::FindResourceW(file.get(), MAKEINTRESOURCEW(1), RT_MANIFEST);
+    ASSERT_NE(manifest, nullptr);
+    const std::string text(
+        static_cast<const char*>(::LockResource(::LoadResource(file.get(), manifest))),
+        ::SizeofResource(file.get(), manifest));
+    EXPECT_NE(text.find("level=\"asInvoker\""), std::string::npos);
+    EXPECT_NE(text.find("Microsoft.Windows.Common-Controls"), std::string::npos);
+    EXPECT_NE(::FindResourceW(file.get(), MAKEINTRESOURCEW(1), RT_VERSION), nullptr);
+
+    // Only system DLLs are imported at start-up; user32 comes with the first message box.
+    const auto* image =
+        reinterpret_cast<const BYTE*>(reinterpret_cast<ULONG_PTR>(file.get()) & ~ULONG_PTR{3});
+    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(image);
+    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS64*>(image + dos->e_lfanew);
+    const IMAGE_DATA_DIRECTORY& imports =
+        nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    std::vector<std::string> dlls;
+    for (const auto* descriptor =
+             reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(image + imports.VirtualAddress);
+         descriptor->Name != 0; ++descriptor) {
+        dlls.emplace_back(reinterpret_cast<const char*>(image + descriptor->Name));
+    }
+    std::sort(dlls.begin(), dlls.end());
+    EXPECT_EQ(dlls, (std::vector<std::string>{"ADVAPI32.dll", "KERNEL32.dll", "msvcrt.dll"}));
+}
+
+} // namespace

@@ -1,0 +1,137 @@
+#include "game_starter/launch.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace ironvale {
+namespace {
+
+using Action = Launch::Action;
+
+constexpr wchar_t kGame[] = L"C:\\Games\\Iron Vale\\hl2.exe";
+const std::wstring kStart = L"\"C:\\Games\\Iron Vale\\hl2.exe\" -game ivale -console +connect ";
+const std::wstring kAsk =
+    L"Ironvale has been started by an external program.\r\nParameter: -game ivale -console "
+    L"+connect ";
+const std::wstring kBad = L"The link does not name a valid server address:\r\n";
+
+TEST(Launch, FixedTexts) {
+    EXPECT_EQ(kScheme, L"ivl");
+    EXPECT_EQ(GamePath(L"C:\\Games\\Iron Vale"), kGame);
+    EXPECT_EQ(GamePath(L"C:\\"), L"C:\\\\hl2.exe"); // joined as it stands
+}
+
+TEST(Launch, CommandTextLosesEveryDoubleQuote) {
+    EXPECT_EQ(CommandText(L"\"ivl://host:27015/\""), L"ivl://host:27015/");
+    EXPECT_EQ(CommandText(L"\"ivl://ho\"st\""), L"ivl://host");
+    EXPECT_EQ(CommandText(L"a \"b c\" \"\"d"), L"a b c d");
+    EXPECT_EQ(CommandText(L"\"\"\""), L"");
+}
+
+// From the arguments as the platform hands them over (quotes and all) and the game file to
+// what the starter does.
+TEST(Launch, DecisionTable) {
+    struct Case {
+        const wchar_t* arguments;
+        GameFile game;
+        Action action;
+        std::wstring message;
+        std::wstring commandLine;
+    };
+    const Case cases[] = {
+        // No argument: the game at once, nothing behind "+connect ".
+        {L"", GameFile::Present, Action::StartAtOnce, L"", kStart},
+        {L"", GameFile::Missing, Action::StartAtOnce, L"", kStart},
+        {L"", GameFile::Empty, Action::EndSilently, L"", L""},
+        // A link as the shell passes it: ask first; the slash at the end stays.
+        {L"\"ivl://host:27015/\"", GameFile::Present, Action::Confirm, kAsk + L"host:27015/",
+         kStart + L"host:27015/"},
+        {L"\"ivl://host:27015/\"", GameFile::Missing, Action::Confirm, kAsk + L"host:27015/",
+         kStart + L"host:27015/"},
+        {L"\"ivl://host:27015/\"", GameFile::Empty, Action::EndSilently, L"", L""},
+        {L"ivl://[::1]:27015", GameFile::Present, Action::Confirm, kAsk + L"[::1]:27015",
+         kStart + L"[::1]:27015"},
+        {L"\"ivl://\"", GameFile::Present, Action::Confirm, kAsk, kStart},
+        // Quotes go before anything is tested.
+        {L"\"ivl://ho\"st\"", GameFile::Present, Action::Confirm, kAsk + L"host", kStart + L"host"},
+        {L"\"ivl://host\" \"+exec x\"", GameFile::Present, Action::Reject, kBad + L"host +exec x",
+         L""},
+        // Links that would add arguments or commands of their own.
+        {L"\"ivl://host +exec evil\"", GameFile::Present, Action::Reject, kBad + L"host +exec evil",
+         L""},
+        {L"\"ivl://-insecure\"", GameFile::Missing, Action::Reject, kBad + L"-insecure", L""},
+        {L"\"ivl://host;quit\"", GameFile::Empty, Action::EndSilently, L"", L""},
+        // No link: the local user's text goes behind "+connect " whole, unchecked.
+        {L"\"IVL://x\"", GameFile::Present, Action::StartAtOnce, L"", kStart + L"IVL://x"},
+        {L"Ivl://x", GameFile::Present, Action::StartAtOnce, L"", kStart + L"Ivl://x"},
+        {L"ivl:/", GameFile::Present, Action::StartAtOnce, L"", kStart + L"ivl:/"},
+        {L"10.0.0.5:27015 +exec my.cfg", GameFile::Present, Action::StartAtOnce, L"",
+         kStart + L"10.0.0.5:27015 +exec my.cfg"},
+        {L"x ivl://y", GameFile::Missing, Action::StartAtOnce, L"", kStart + L"x ivl://y"},
+        {L"10.0.0.5", GameFile::Empty, Action::EndSilently, L"", L""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message()
+                     << "arguments: " << testing::PrintToString(std::wstring(c.arguments))
+                     << ", game file " << static_cast<int>(c.game));
+        const Launch launch = DecideLaunch(CommandText(c.arguments), kGame, c.game);
+        EXPECT_EQ(launch.action, c.action);
+        EXPECT_EQ(launch.message, c.message);
+        EXPECT_EQ(launch.commandLine, c.commandLine);
+    }
+}
+
+TEST(LinkCheck, AcceptsServerAddresses) {
+    const std::wstring accepted[] = {
+        L"",
+        L"host",
+        L"host:27015",
+        L"host:27015/",
+        L"10.0.0.1:27015",
+        L"[2001:db8::1]:27015",
+        L"play.iron-vale_eu.example:27015/",
+        L"a-b",
+        L"ivl://",
+        std::wstring(100000, L'a'),
+    };
+    for (const std::wstring& text : accepted) {
+        EXPECT_TRUE(IsServerText(text)) << testing::PrintToString(text.substr(0, 40));
+    }
+}
+
+TEST(LinkCheck, RejectsWhatCouldReachTheCommandLineAsMore) {
+    const std::wstring longText(100000, L'a');
+    const std::wstring rejected[] = {
+        L" ",
+        L"host 27015",
+        L"\thost",
+        L"host\n",
+        L"host\r\n+quit",
+        L"host;quit",
+        L"+exec",
+        L"host+exec",
+        L"-insecure",
+        L"-",
+        L"host%20-insecure",
+        L"ho\"st",
+        L"host'x",
+        L"host&x",
+        L"host|x",
+        L"host\\x",
+        L"host@x",
+        L"host,x",
+        std::wstring(L"host\0x", 6),
+        L"h\u00f6st",          // a letter, but not an ASCII one
+        L"\uff11\uff10.0.0.1", // full-width digits
+        longText + L";",
+        longText + L" +exec x",
+        L";" + longText,
+    };
+    for (const std::wstring& text : rejected) {
+        EXPECT_FALSE(IsServerText(text)) << testing::PrintToString(text.substr(0, 40));
+    }
+}
+
+} // namespace
+} // namespace ironvale

@@ -1,0 +1,218 @@
+#include "game_starter/Registry.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace ironvale {
+namespace {
+
+using platform::RegistryData;
+
+const wchar_t* RootName(RootKey root) {
+    switch (root) {
+    case RootKey::ClassesRoot:
+        return L"HKCR";
+    case RootKey::CurrentUser:
+        return L"HKCU";
+    case RootKey::LocalMachine:
+        return L"HKLM";
+    }
+    return L"?";
+}
+
+// A registry in memory that logs every call, one line each, and fails the calls it is told
+// to fail. Values are kept as type and bytes; a read widens each byte to a character, as the
+// code page conversion does for ASCII.
+class FakeStore final : public RegistryStore {
+public:
+    struct Value {
+        std::uint32_t type;
+        std::string bytes;
+    };
+
+    std::vector<std::wstring> log;
+    std::map<std::wstring, Value> values; // "ROOT\key\[name]"
+    std::function<bool(const std::wstring& call)> fails = [](const std::wstring&) { return false; };
+
+    void Put(RootKey root, const std::wstring& key, const std::wstring& name, std::uint32_t type,
+             std::string bytes) {
+        values[Slot(root, key, name)] = Value{type, std::move(bytes)};
+    }
+
+    bool CreateKey(RootKey root, const std::wstring& subKey) override {
+        return Call(L"create " + Key(root, subKey));
+    }
+
+    bool WriteString(RootKey root, const std::wstring& subKey, const std::wstring& valueName,
+                     const std::wstring& text) override {
+        if (!Call(L"write " + Slot(root, subKey, valueName) + L" = " + text)) {
+            return false;
+        }
+        std::string bytes;
+        for (wchar_t c : text) {
+            bytes.push_back(static_cast<char>(c));
+        }
+        Put(root, subKey, valueName, platform::kRegSz, bytes);
+        return true;
+    }
+
+    std::optional<RegistryData> ReadValue(RootKey root, const std::wstring& subKey,
+                                          const std::wstring& valueName) override {
+        const std::wstring slot = Slot(root, subKey, valueName);
+        if (!Call(L"read " + slot)) {
+            return std::nullopt;
+        }
+        const auto found = values.find(slot);
+        if (found == values.end() || found->second.bytes.size() > platform::kValueBufferSize) {
+            return std::nullopt;
+        }
+        RegistryData data;
+        data.type = found->second.type;
+        std::copy(found->second.bytes.begin(), found->second.bytes.end(), data.bytes.begin());
+        for (std::uint8_t b : data.bytes) {
+            data.text.push_back(static_cast<wchar_t>(b));
+        }
+        return data;
+    }
+
+private:
+    static std::wstring Key(RootKey root, const std::wstring& key) {
+        return std::wstring(RootName(root)) + L"\\" + key;
+    }
+    static std::wstring Slot(RootKey root, const std::wstring& key, const std::wstring& name) {
+        return Key(root, key) + L"\\[" + name + L"]";
+    }
+    bool Call(const std::wstring& call) {
+        log.push_back(call);
+        return !fails(call);
+    }
+};
+
+std::string Dword(std::uint32_t v) {
+    return {static_cast<char>(v & 0xFF), static_cast<char>(v >> 8 & 0xFF),
+            static_cast<char>(v >> 16 & 0xFF), static_cast<char>(v >> 24 & 0xFF)};
+}
+
+TEST(RegistryModule, SetStringValueWritesEmptyAsOneBlankAndReportsTheStore) {
+    FakeStore store;
+    EXPECT_TRUE(SetStringValue(store, RootKey::CurrentUser, L"A\\B", L"", L""));
+    EXPECT_TRUE(SetStringValue(store, RootKey::CurrentUser, L"A\\B", L"name", L"abc"));
+    store.fails = [](const std::wstring&) { return true; };
+    EXPECT_FALSE(SetStringValue(store, RootKey::CurrentUser, L"A\\B", L"name", L"x"));
+    EXPECT_EQ(store.log, (std::vector<std::wstring>{L"write HKCU\\A\\B\\[] =  ",
+                                                    L"write HKCU\\A\\B\\[name] = abc",
+                                                    L"write HKCU\\A\\B\\[name] = x"}));
+}
+
+TEST(RegistryModule, GetValueAsStringByType) {
+    struct Case {
+        const char* what;
+        std::uint32_t type;
+        std::string bytes;
+        std::wstring text;
+    };
+    const Case cases[] = {
+        {"text", platform::kRegSz, "abc", L"abc"},
+        {"text cut at its first NUL", platform::kRegSz, std::string("ab\0cd\0", 6), L"ab"},
+        {"expandable text, unexpanded", platform::kRegExpandSz, "%TEMP%\\x", L"%TEMP%\\x"},
+        {"1023 characters and a NUL", platform::kRegSz, std::string(1023, 'q') + '\0',
+         std::wstring(1023, L'q')},
+        {"a full buffer without NUL is taken whole", platform::kRegSz, std::string(1024, 'q'),
+         std::wstring(1024, L'q')},
+        {"more than the buffer", platform::kRegSz, std::string(1024, 'q') + '\0', L""},
+        {"number 0x0000010A", platform::kRegDword, Dword(0x0000010A), L"266"},
+        {"number 0", platform::kRegDword, Dword(0), L"0"},
+        {"number with the top bit set", platform::kRegDword, Dword(0xFFFFFFFF), L"4294967295"},
+        {"number 0x80000000", platform::kRegDword, Dword(0x80000000), L"2147483648"},
+        {"binary", platform::kRegBinary, "abc", L""},
+        {"text list", platform::kRegMultiSz, std::string("a\0b\0\0", 5), L""},
+        {"no type", 0, "abc", L""},
+        {"64-bit number", 11, Dword(5) + Dword(0), L""},
+    };
+    for (const Case& c : cases) {
+        FakeStore store;
+        store.Put(RootKey::CurrentUser, L"K", L"v", c.type, c.bytes);
+        EXPECT_EQ(GetValueAsString(store, RootKey::CurrentUser, L"K", L"v"), c.text) << c.what;
+    }
+    FakeStore empty;
+    EXPECT_EQ(GetValueAsString(empty, RootKey::CurrentUser, L"K", L"v"), L"") << "missing";
+}
+
+// The registration with HKEY_CLASSES_ROOT writable, step by step.
+std::vector<std::wstring> MachineLayout(const std::wstring& sourceFilter) {
+    return {
+        L"create HKCR\\ivl",
+        L"read HKCR\\http\\[Source Filter]",
+        L"write HKCR\\ivl\\[Source Filter] = " + sourceFilter,
+        L"write HKCR\\ivl\\DefaultIcon\\[] = C:\\Iron Vale\\Ironvale.exe,0",
+        L"create HKCR\\ivl\\shell",
+        L"create HKCR\\ivl\\shell\\open",
+        L"write HKCR\\ivl\\shell\\open\\command\\[] = \"C:\\Iron Vale\\Ironvale.exe\" \"%1\"",
+        L"write HKCR\\ivl\\[Url Protocol] =  ",
+    };
+}
+
+const RunningProgram kSelf{L"C:\\Iron Vale", L"Ironvale"};
+
+TEST(UrlProtocol, LayoutForTheRunningProgram) {
+    FakeStore store;
+    RegisterUrlProtocol(store, L"ivl", L"", kSelf);
+    EXPECT_EQ(store.log, MachineLayout(L" "));
+
+    FakeStore withFilter;
+    withFilter.Put(RootKey::ClassesRoot, L"http", L"Source Filter", platform::kRegSz,
+                   "{E436EBB6-524F-11CE-9F53-0020AF0BA770}");
+    RegisterUrlProtocol(withFilter, L"ivl", L"", kSelf);
+    EXPECT_EQ(withFilter.log, MachineLayout(L"{E436EBB6-524F-11CE-9F53-0020AF0BA770}"));
+}
+
+TEST(UrlProtocol, GivenPathIsUsedAsItStands) {
+    FakeStore store;
+    RegisterUrlProtocol(store, L"demo", L"D:\\x\\starter.bin", kSelf);
+    EXPECT_EQ(store.log.at(3), L"write HKCR\\demo\\DefaultIcon\\[] = D:\\x\\starter.bin,0");
+    EXPECT_EQ(store.log.at(6),
+              L"write HKCR\\demo\\shell\\open\\command\\[] = \"D:\\x\\starter.bin\" \"%1\"");
+}
+
+TEST(UrlProtocol, FailedStepsDoNotStopTheLaterOnes) {
+    FakeStore store;
+    store.fails = [](const std::wstring& call) {
+        return call.find(L"DefaultIcon") != std::wstring::npos ||
+               call.find(L"shell\\open") != std::wstring::npos;
+    };
+    RegisterUrlProtocol(store, L"ivl", L"", kSelf);
+    EXPECT_EQ(store.log, MachineLayout(L" "));
+}
+
+// A standard user: HKEY_CLASSES_ROOT takes no new key (and its keys don't open with write
+// rights), so the same layout goes below the user's own classes.
+TEST(UrlProtocol, FallsBackToTheUsersClassesWhenTheSchemeKeyCannotBeCreated) {
+    FakeStore store;
+    store.fails = [](const std::wstring& call) { return call.find(L"HKCR") != std::wstring::npos; };
+    RegisterUrlProtocol(store, L"ivl", L"", kSelf);
+    std::vector<std::wstring> expected = MachineLayout(L" ");
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        std::wstring& line = expected[i];
+        if (line.find(L"http") == std::wstring::npos) { // the source stays HKCR\http
+            line.replace(line.find(L"HKCR\\"), 5, L"HKCU\\Software\\Classes\\");
+        }
+    }
+    expected.insert(expected.begin(), L"create HKCR\\ivl");
+    EXPECT_EQ(store.log, expected);
+}
+
+TEST(UrlProtocol, NoFallbackWhenOnlyALaterStepFails) {
+    FakeStore store;
+    store.fails = [](const std::wstring& call) { return call.starts_with(L"write HKCR"); };
+    RegisterUrlProtocol(store, L"ivl", L"", kSelf);
+    EXPECT_EQ(store.log, MachineLayout(L" "));
+}
+
+} // namespace
+} // namespace ironvale
