@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
+# The programs' sizes and imports, and the game starter's speed.
+#
 # Times one whole run of Ironvale.exe without arguments (registration, game-file test, start of
 # the game, end) against a Windows program that does nothing, both under Wine, on this machine,
-# in the same run. Prints both medians and their ratio, the stripped size of Ironvale.exe and
-# the DLLs it imports. For comparison it also times a run beside an empty hl2.exe, which ends
+# in the same run. Prints both medians and their ratio, and the stripped size and DLL imports of
+# both programs. For comparison it also times a run beside an empty hl2.exe, which ends
 # after the registration without starting anything. Builds nothing: build the windows preset first
 # ("cmake --preset windows && cmake --build --preset windows").
 set -euo pipefail
@@ -13,7 +15,7 @@ PACKAGES+=(hyperfine)
 install_packages
 
 bin="$ROOT/build/windows/bin"
-for exe in Ironvale.exe hl2_standin.exe do_nothing.exe; do
+for exe in tamsel.exe Ironvale.exe hl2_standin.exe do_nothing.exe; do
     if [ ! -f "$bin/$exe" ]; then
         echo "$bin/$exe is missing: build the windows preset first" >&2
         exit 1
@@ -31,8 +33,8 @@ cp "$bin/Ironvale.exe" "$empty/"
 : >"$empty/hl2.exe"
 
 trap 'stop_wine; stop_virtual_display' EXIT
-prepare_wine_prefix "$ROOT/build/wineprefix-bench"
 start_virtual_display
+prepare_wine_prefix "$ROOT/build/wineprefix-bench"
 
 # Output to files, never a pipe (see prepare_wine_prefix).
 cd "$game"
@@ -58,8 +60,9 @@ print(f"median Ironvale.exe beside an empty hl2.exe (nothing started): {empty * 
 PY
 echo "game starts recorded by the stand-in: $(wc -l <"$game/hl2-calls.txt")"
 
-x86_64-w64-mingw32-strip -o "$out/Ironvale.stripped.exe" "$bin/Ironvale.exe"
-echo "Ironvale.exe stripped: $(stat -c %s "$out/Ironvale.stripped.exe") bytes"
-echo "DLL imports:"
-x86_64-w64-mingw32-objdump -p "$bin/Ironvale.exe" >"$out/objdump.txt"
-grep 'DLL Name' "$out/objdump.txt"
+for program in tamsel Ironvale; do
+    x86_64-w64-mingw32-strip -o "$out/$program.stripped.exe" "$bin/$program.exe"
+    echo "$program.exe stripped: $(stat -c %s "$out/$program.stripped.exe") bytes; DLL imports:"
+    x86_64-w64-mingw32-objdump -p "$bin/$program.exe" >"$out/$program.objdump.txt"
+    grep 'DLL Name' "$out/$program.objdump.txt"
+done
