@@ -1,6 +1,7 @@
 #include "launch.h"
 
 #include <algorithm>
+#include <optional>
 #include <utility>
 
 namespace ironvale {
@@ -19,6 +20,35 @@ std::wstring GameCommandLine(std::wstring_view gamePath, std::wstring_view conne
     line.append(L"\"").append(gamePath).append(L"\" ");
     line.append(kGameArguments).append(connectTo);
     return line;
+}
+
+Launch Rejected(std::wstring_view serverText) {
+    return {Launch::Action::Reject,
+            L"The link does not name a valid server address:\r\n" + std::wstring(serverText),
+            {}};
+}
+
+// The text behind the scheme when the command text names it in another spelling than the
+// link prefix: "IVL://x", "Ivl://x" and "ivl:x" all give "x". Such a text reaches the starter
+// the way a link does, through the registration (the shell matches schemes in any case, and
+// without the slashes), so a web page can send it.
+std::optional<std::wstring_view> OtherSpellingTail(std::wstring_view text) {
+    constexpr std::wstring_view kSchemeColon = L"ivl:";
+    if (text.size() < kSchemeColon.size()) {
+        return std::nullopt;
+    }
+    for (std::size_t i = 0; i < kSchemeColon.size(); ++i) {
+        const wchar_t c = text[i];
+        const wchar_t lower = c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c - L'A' + L'a') : c;
+        if (lower != kSchemeColon[i]) {
+            return std::nullopt;
+        }
+    }
+    std::wstring_view tail = text.substr(kSchemeColon.size());
+    if (tail.starts_with(L"//")) {
+        tail.remove_prefix(2);
+    }
+    return tail;
 }
 
 } // namespace
@@ -42,15 +72,18 @@ Launch DecideLaunch(std::wstring_view commandText, std::wstring_view gamePath, G
     if (gameFile == GameFile::Empty) {
         return {};
     }
-    // The prefix test is case-sensitive: "IVL://x" is no link and goes to the game whole.
+    // The prefix test is case-sensitive: "IVL://x" is no link and goes to the game whole,
+    // without a question; but only where what follows the scheme is a server address.
     if (!commandText.starts_with(kLinkPrefix)) {
+        const std::optional<std::wstring_view> tail = OtherSpellingTail(commandText);
+        if (tail && !IsServerText(*tail)) {
+            return Rejected(*tail);
+        }
         return {Launch::Action::StartAtOnce, {}, GameCommandLine(gamePath, commandText)};
     }
     const std::wstring_view server = commandText.substr(kLinkPrefix.size());
     if (!IsServerText(server)) {
-        return {Launch::Action::Reject,
-                L"The link does not name a valid server address:\r\n" + std::wstring(server),
-                {}};
+        return Rejected(server);
     }
     std::wstring message = L"Ironvale has been started by an external program.\r\nParameter: ";
     message.append(kGameArguments).append(server);

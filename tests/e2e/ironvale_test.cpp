@@ -196,6 +196,26 @@ TEST_F(Ironvale, LinkOpenedThroughTheShellReachesTheStarter) {
     EXPECT_EQ(WaitForCalls(2), (std::vector<std::string>{Call(L""), Call(L"shell-host:27015/")}));
 }
 
+TEST_F(Ironvale, SchemeInCapitalsThroughTheShellIsCheckedToo) {
+    auto first = Start(L""); // registers this copy
+    ASSERT_EQ(first->WaitForExit(), 0u);
+    ASSERT_EQ(WaitForCalls(1).size(), 1u);
+
+    const auto opened = reinterpret_cast<INT_PTR>(
+        ::ShellExecuteW(nullptr, L"open", L"IVL://host;quit", nullptr, nullptr, SW_SHOWNORMAL));
+    ASSERT_GT(opened, 32);
+    const auto box = driver::WaitForMessageBoxTitled(L"Ironvale");
+    ASSERT_TRUE(box);
+    EXPECT_EQ(box->text, L"The link does not name a valid server address:\r\nhost;quit");
+    EXPECT_TRUE(box->hasIcon);
+    DWORD starterId = 0;
+    ::GetWindowThreadProcessId(box->hwnd, &starterId);
+    platform::OwnedHandle starter(::OpenProcess(SYNCHRONIZE, FALSE, starterId));
+    driver::AnswerMessageBox(*box, IDOK);
+    EXPECT_EQ(::WaitForSingleObject(starter.get(), 15000), WAIT_OBJECT_0);
+    EXPECT_EQ(Calls().size(), 1u); // only the first, local start reached the game
+}
+
 TEST_F(Ironvale, PrefixInCapitalsIsNoLinkAndStartsAtOnce) {
     auto starter = Start(L"\"IVL://x\"");
     EXPECT_EQ(starter->WaitForExit(), 0u);

@@ -62,10 +62,15 @@ TEST(Launch, DecisionTable) {
          L""},
         {L"\"ivl://-insecure\"", GameFile::Missing, Action::Reject, kBad + L"-insecure", L""},
         {L"\"ivl://host;quit\"", GameFile::Empty, Action::EndSilently, L"", L""},
-        // No link: the local user's text goes behind "+connect " whole, unchecked.
+        // The scheme in another spelling is no link: no question, the text goes behind
+        // "+connect " whole; but the shell hands such texts over too, so they are checked.
         {L"\"IVL://x\"", GameFile::Present, Action::StartAtOnce, L"", kStart + L"IVL://x"},
         {L"Ivl://x", GameFile::Present, Action::StartAtOnce, L"", kStart + L"Ivl://x"},
         {L"ivl:/", GameFile::Present, Action::StartAtOnce, L"", kStart + L"ivl:/"},
+        {L"\"IVL://x +exec evil\"", GameFile::Present, Action::Reject, kBad + L"x +exec evil", L""},
+        {L"\"ivl:x;quit\"", GameFile::Missing, Action::Reject, kBad + L"x;quit", L""},
+        {L"iVl:-insecure", GameFile::Present, Action::Reject, kBad + L"-insecure", L""},
+        // Otherwise the local user's text goes behind "+connect " whole, unchecked.
         {L"10.0.0.5:27015 +exec my.cfg", GameFile::Present, Action::StartAtOnce, L"",
          kStart + L"10.0.0.5:27015 +exec my.cfg"},
         {L"x ivl://y", GameFile::Missing, Action::StartAtOnce, L"", kStart + L"x ivl://y"},
