@@ -23,8 +23,6 @@ HKEY RootHandle(RootKey root) {
         return HKEY_CLASSES_ROOT;
     case RootKey::CurrentUser:
         return HKEY_CURRENT_USER;
-    case RootKey::LocalMachine:
-        return HKEY_LOCAL_MACHINE;
     }
     return HKEY_CLASSES_ROOT;
 }

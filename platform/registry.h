@@ -11,7 +11,7 @@
 namespace platform {
 
 // The predefined root keys the programs use.
-enum class RootKey { ClassesRoot, CurrentUser, LocalMachine };
+enum class RootKey { ClassesRoot, CurrentUser };
 
 // Registry value types as the platform numbers them.
 inline constexpr std::uint32_t kRegSz = 1;

@@ -22,7 +22,6 @@ struct Window::State {
     std::wstring caption;
     int clientWidthTwips = 0;
     int clientHeightTwips = 0;
-    Frame frame = Frame::ToolWindow;
     int iconResource = 0;
     DWORD style = 0;
     DWORD exStyle = 0;
@@ -317,7 +316,6 @@ Window::Window(const WindowDesc& desc, std::span<const ControlDesc> controls, Fo
     state.caption = desc.caption;
     state.clientWidthTwips = desc.clientWidthTwips;
     state.clientHeightTwips = desc.clientHeightTwips;
-    state.frame = desc.frame;
     state.iconResource = desc.iconResource;
     // Fixed size, close box only: no sizing border, no minimize or maximize box.
     state.style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
@@ -393,10 +391,6 @@ void Window::Hide() {
     if (state_->hwnd != nullptr) {
         ::ShowWindow(state_->hwnd, SW_HIDE);
     }
-}
-
-bool Window::IsVisible() const {
-    return state_->hwnd != nullptr && ::IsWindowVisible(state_->hwnd);
 }
 
 std::wstring Window::Text(int controlId) const {

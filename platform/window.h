@@ -68,7 +68,6 @@ public:
 
     void Show();
     void Hide();
-    bool IsVisible() const;
 
     std::wstring Text(int controlId) const;
     void SetText(int controlId, const std::wstring& text);

@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <utility>
@@ -124,6 +125,30 @@ protected:
         EXPECT_EQ(ClassesValue(L"ivl\\shell\\open\\command", nullptr), L"\"" + exe_ + L"\" \"%1\"");
     }
 
+    // A start without arguments: registers this copy for links and starts the game once.
+    void RegisterWithAFirstStart() const {
+        auto first = Start(L"");
+        ASSERT_EQ(first->WaitForExit(), 0u);
+        ASSERT_EQ(WaitForCalls(1).size(), 1u);
+    }
+
+    // Opens the link as any program would; the box then shows in the starter the shell ran.
+    static std::optional<driver::MessageBoxView> OpenThroughTheShell(const wchar_t* link) {
+        const auto opened = reinterpret_cast<INT_PTR>(
+            ::ShellExecuteW(nullptr, L"open", link, nullptr, nullptr, SW_SHOWNORMAL));
+        EXPECT_GT(opened, 32);
+        return driver::WaitForMessageBoxTitled(L"Ironvale");
+    }
+
+    // Answers a box of a starter this test did not start itself, and waits for that starter.
+    static void AnswerAndWaitForTheEnd(const driver::MessageBoxView& box, int answer) {
+        DWORD starterId = 0;
+        ::GetWindowThreadProcessId(box.hwnd, &starterId);
+        platform::OwnedHandle starter(::OpenProcess(SYNCHRONIZE, FALSE, starterId));
+        driver::AnswerMessageBox(box, answer);
+        EXPECT_EQ(::WaitForSingleObject(starter.get(), 15000), WAIT_OBJECT_0);
+    }
+
     void Screenshot(const driver::MessageBoxView& box, const wchar_t* name) const {
         driver::SaveScreenshot(box.hwnd, driver::ScreenshotFolder() / name);
     }
@@ -177,42 +202,21 @@ TEST_F(Ironvale, CancelStartsNothingButTheRegistrationStands) {
 }
 
 TEST_F(Ironvale, LinkOpenedThroughTheShellReachesTheStarter) {
-    auto first = Start(L""); // registers this copy
-    ASSERT_EQ(first->WaitForExit(), 0u);
-    ASSERT_EQ(WaitForCalls(1).size(), 1u);
-
-    const auto opened = reinterpret_cast<INT_PTR>(::ShellExecuteW(
-        nullptr, L"open", L"ivl://shell-host:27015/", nullptr, nullptr, SW_SHOWNORMAL));
-    ASSERT_GT(opened, 32);
-    const auto box = driver::WaitForMessageBoxTitled(L"Ironvale");
+    ASSERT_NO_FATAL_FAILURE(RegisterWithAFirstStart());
+    const auto box = OpenThroughTheShell(L"ivl://shell-host:27015/");
     ASSERT_TRUE(box);
     EXPECT_EQ(box->text, kConfirmation + L"shell-host:27015/");
-    DWORD starterId = 0;
-    ::GetWindowThreadProcessId(box->hwnd, &starterId);
-    platform::OwnedHandle starter(::OpenProcess(SYNCHRONIZE, FALSE, starterId));
-
-    driver::AnswerMessageBox(*box, IDOK);
-    EXPECT_EQ(::WaitForSingleObject(starter.get(), 15000), WAIT_OBJECT_0);
+    AnswerAndWaitForTheEnd(*box, IDOK);
     EXPECT_EQ(WaitForCalls(2), (std::vector<std::string>{Call(L""), Call(L"shell-host:27015/")}));
 }
 
 TEST_F(Ironvale, SchemeInCapitalsThroughTheShellIsCheckedToo) {
-    auto first = Start(L""); // registers this copy
-    ASSERT_EQ(first->WaitForExit(), 0u);
-    ASSERT_EQ(WaitForCalls(1).size(), 1u);
-
-    const auto opened = reinterpret_cast<INT_PTR>(
-        ::ShellExecuteW(nullptr, L"open", L"IVL://host;quit", nullptr, nullptr, SW_SHOWNORMAL));
-    ASSERT_GT(opened, 32);
-    const auto box = driver::WaitForMessageBoxTitled(L"Ironvale");
+    ASSERT_NO_FATAL_FAILURE(RegisterWithAFirstStart());
+    const auto box = OpenThroughTheShell(L"IVL://host;quit");
     ASSERT_TRUE(box);
     EXPECT_EQ(box->text, L"The link does not name a valid server address:\r\nhost;quit");
     EXPECT_TRUE(box->hasIcon);
-    DWORD starterId = 0;
-    ::GetWindowThreadProcessId(box->hwnd, &starterId);
-    platform::OwnedHandle starter(::OpenProcess(SYNCHRONIZE, FALSE, starterId));
-    driver::AnswerMessageBox(*box, IDOK);
-    EXPECT_EQ(::WaitForSingleObject(starter.get(), 15000), WAIT_OBJECT_0);
+    AnswerAndWaitForTheEnd(*box, IDOK);
     EXPECT_EQ(Calls().size(), 1u); // only the first, local start reached the game
 }
 

@@ -20,8 +20,6 @@ const wchar_t* RootName(RootKey root) {
         return L"HKCR";
     case RootKey::CurrentUser:
         return L"HKCU";
-    case RootKey::LocalMachine:
-        return L"HKLM";
     }
     return L"?";
 }
