@@ -13,8 +13,9 @@ std::wstring SettingsPath() {
     return platform::ProgramFolder() + L"\\config.ini";
 }
 
-void WriteIniValue(std::wstring section, std::wstring key, std::wstring value, std::wstring file) {
-    platform::WriteIniString(section, key, EscapeLineBreaks(value), file);
+std::uint32_t WriteIniValue(std::wstring section, std::wstring key, std::wstring value,
+                            std::wstring file) {
+    return platform::WriteIniString(section, key, EscapeLineBreaks(value), file);
 }
 
 SettingsValue ReadIniValue(std::wstring section, std::wstring key, std::wstring fallback,

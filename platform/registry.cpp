@@ -35,9 +35,12 @@ OwnedKey CreateOrOpen(RootKey root, const std::wstring& subKey) {
     attributes.bInheritHandle = TRUE;
     char keyClass[] = "1";
     DWORD disposition = 0; // created or opened: not needed
-    const std::string path = ToAnsi(subKey);
+    const std::optional<std::string> path = ToAnsi(subKey);
     OwnedKey key;
-    if (::RegCreateKeyExA(RootHandle(root), path.c_str(), 0, keyClass, REG_OPTION_NON_VOLATILE,
+    if (!path) {
+        return key; // no exact 8-bit name: never a key whose name only looks alike
+    }
+    if (::RegCreateKeyExA(RootHandle(root), path->c_str(), 0, keyClass, REG_OPTION_NON_VOLATILE,
                           kKeyAccess, &attributes, key.put(), &disposition) != ERROR_SUCCESS) {
         key.release(); // the call leaves no handle behind on failure
         return OwnedKey();
@@ -53,22 +56,29 @@ public:
 
     bool WriteString(RootKey root, const std::wstring& subKey, const std::wstring& valueName,
                      const std::wstring& text) override {
+        const std::optional<std::string> name = ToAnsi(valueName);
+        const std::optional<std::string> data = ToAnsi(text);
+        if (!name || !data) {
+            return false; // a value that can't be stored exactly is not stored at all
+        }
         const OwnedKey key = CreateOrOpen(root, subKey);
         if (!key) {
             return false;
         }
-        const std::string name = ToAnsi(valueName);
-        const std::string data = ToAnsi(text);
-        return ::RegSetValueExA(key.get(), name.c_str(), 0, REG_SZ,
-                                reinterpret_cast<const BYTE*>(data.c_str()),
-                                static_cast<DWORD>(data.size())) == ERROR_SUCCESS;
+        return ::RegSetValueExA(key.get(), name->c_str(), 0, REG_SZ,
+                                reinterpret_cast<const BYTE*>(data->c_str()),
+                                static_cast<DWORD>(data->size())) == ERROR_SUCCESS;
     }
 
     std::optional<RegistryData> ReadValue(RootKey root, const std::wstring& subKey,
                                           const std::wstring& valueName) override {
-        const std::string path = ToAnsi(subKey);
+        const std::optional<std::string> path = ToAnsi(subKey);
+        const std::optional<std::string> name = ToAnsi(valueName);
+        if (!path || !name) {
+            return std::nullopt;
+        }
         OwnedKey key;
-        if (::RegOpenKeyExA(RootHandle(root), path.c_str(), 0, kKeyAccess, key.put()) !=
+        if (::RegOpenKeyExA(RootHandle(root), path->c_str(), 0, kKeyAccess, key.put()) !=
             ERROR_SUCCESS) {
             key.release();
             return std::nullopt;
@@ -76,8 +86,7 @@ public:
         RegistryData value;
         DWORD type = 0;
         DWORD size = static_cast<DWORD>(value.bytes.size());
-        const std::string name = ToAnsi(valueName);
-        if (::RegQueryValueExA(key.get(), name.c_str(), nullptr, &type, value.bytes.data(),
+        if (::RegQueryValueExA(key.get(), name->c_str(), nullptr, &type, value.bytes.data(),
                                &size) != ERROR_SUCCESS) {
             return std::nullopt;
         }

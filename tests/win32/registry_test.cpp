@@ -80,7 +80,7 @@ TEST_F(RegistryTest, SetStringValueStoresTheCodePageText) {
         {L"abc", Stored("abc")},
         {L"\"C:\\Iron Vale\\Ironvale.exe\" \"%1\"",
          Stored("\"C:\\Iron Vale\\Ironvale.exe\" \"%1\"")},
-        {L"Caf\u00e9", Stored(platform::ToAnsi(L"Caf\u00e9"))}, // the code page's bytes
+        {L"Caf\u00e9", Stored(platform::ToAnsi(L"Caf\u00e9").value())}, // the code page's bytes
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::PrintToString(std::wstring(c.text)));
@@ -231,7 +231,7 @@ TEST(UrlProtocolRegistration, WritesTheLayoutAndTwiceIsLikeOnce) {
 
     // No path: the running program, under its own folder and name with ".exe".
     RegisterUrlProtocol(store, wideScheme, L"", {platform::ProgramFolder(), L"Renamed"});
-    const std::string self = platform::ToAnsi(platform::ProgramFolder()) + "\\Renamed.exe";
+    const std::string self = platform::ToAnsi(platform::ProgramFolder()).value() + "\\Renamed.exe";
     Tree moved;
     Snapshot(HKEY_CLASSES_ROOT, scheme, scheme, moved);
     EXPECT_EQ(moved[scheme + "\\DefaultIcon[]"], "1 " + Stored(self + ",0"));
