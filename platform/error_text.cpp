@@ -1,0 +1,23 @@
+#include "error_text.h"
+
+#include <windows.h>
+
+namespace platform {
+
+std::wstring ErrorText(std::uint32_t errorCode) {
+    wchar_t* buffer = nullptr;
+    const DWORD length = ::FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, errorCode, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+    std::wstring text;
+    if (length != 0 && buffer != nullptr) {
+        text.assign(buffer, length);
+    }
+    ::LocalFree(buffer);
+    while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r' || text.back() == L' ')) {
+        text.pop_back();
+    }
+    return text.empty() ? L"Error " + std::to_wstring(errorCode) + L"." : text;
+}
+
+} // namespace platform
