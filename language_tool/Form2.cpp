@@ -7,7 +7,11 @@
 #include "greeting.h"
 #include "language_catalogue.h"
 
+#include "../platform/error_text.h"
+
 #include <array>
+#include <cstdint>
+#include <string_view>
 
 namespace tamsel {
 namespace {
@@ -84,16 +88,32 @@ void Form2::Control_Click(int controlId) {
 }
 
 void Form2::Command1_Click() {
-    // Every key is written once: all "1" first, then all "0", and "FirstStart" last.
+    // Every key is written once: all "1" first, then all "0", and "FirstStart" last. A write
+    // that fails does not stop the others; the first failure is reported once, after the last.
+    std::uint32_t firstFailure = 0;
+    auto write = [&firstFailure](const wchar_t* section, std::wstring_view key,
+                                 const wchar_t* value) {
+        const std::uint32_t error =
+            WriteIniValue(section, std::wstring(key), value, SettingsPath());
+        if (firstFailure == 0) {
+            firstFailure = error;
+        }
+    };
     for (const bool checked : {true, false}) {
         for (std::size_t row = 0; row < kLanguages.size(); ++row) {
             if (window_->IsChecked(CheckBoxId(row)) == checked) {
-                WriteIniValue(L"Languages", std::wstring(kLanguages[row].iniKey),
-                              checked ? L"1" : L"0", SettingsPath());
+                write(L"Languages", kLanguages[row].iniKey, checked ? L"1" : L"0");
             }
         }
     }
-    WriteIniValue(L"Settings", L"FirstStart", L"0", SettingsPath());
+    write(L"Settings", L"FirstStart", L"0");
+    if (firstFailure != 0) {
+        platform::ShowMessage(window_.get(),
+                              L"The settings could not be saved to\r\n" + SettingsPath() +
+                                  L"\r\n\r\n" + platform::ErrorText(firstFailure),
+                              L"Mirelak", platform::MessageButtons::Ok,
+                              platform::MessageIcon::Error);
+    }
     window_->Hide();
     mainWindow_.Show();
 }

@@ -1,6 +1,7 @@
 #include "settings_value.h"
 
 #include <charconv>
+#include <algorithm>
 #include <cmath>
 
 namespace tamsel {
@@ -107,6 +108,45 @@ std::size_t DecimalLength(std::wstring_view text) {
     return i;
 }
 
+// A checked decimal form whose value lies beyond a double: below its smallest magnitude it is
+// zero, above its largest it is infinite, either with the text's sign.
+double OutOfRange(std::string_view text) {
+    const bool negative = text.front() == '-';
+    std::size_t i = text.front() == '+' || text.front() == '-' ? 1 : 0;
+    // The power of ten of the first significant digit, before the exponent.
+    long long magnitude = 0;
+    bool significant = false;
+    bool fraction = false;
+    for (; i < text.size() && text[i] != 'e' && text[i] != 'E'; ++i) {
+        if (text[i] == '.') {
+            fraction = true;
+        } else if (!significant) {
+            if (fraction) {
+                --magnitude;
+            }
+            if (text[i] != '0') {
+                significant = true;
+            }
+        } else if (!fraction) {
+            ++magnitude;
+        }
+    }
+    long long exponent = 0;
+    if (i < text.size()) {
+        ++i;
+        const bool down = i < text.size() && text[i] == '-';
+        if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
+            ++i;
+        }
+        for (; i < text.size(); ++i) {
+            exponent = std::min(exponent * 10 + (text[i] - '0'), 1'000'000'000LL); // saturates
+        }
+        exponent = down ? -exponent : exponent;
+    }
+    const double size = magnitude + exponent < 0 ? 0.0 : HUGE_VAL;
+    return negative ? -size : size;
+}
+
 } // namespace
 
 std::wstring EscapeLineBreaks(std::wstring_view value) {
@@ -144,8 +184,7 @@ std::optional<double> ParseNumber(std::wstring_view text) {
     double value = 0;
     const auto [end, error] = std::from_chars(first, ascii.data() + ascii.size(), value);
     if (error == std::errc::result_out_of_range) {
-        // Beyond a double either way: a number, but equal to none of the whole numbers we test.
-        return HUGE_VAL;
+        return OutOfRange(ascii);
     }
     if (error != std::errc() || end != ascii.data() + ascii.size()) {
         return std::nullopt;

@@ -56,14 +56,22 @@ void SetSteamLanguage(const wchar_t* code) {
 class Tamsel : public ::testing::Test {
 protected:
     void SetUp() override {
-        exe_ = folder_.File(L"tamsel.exe");
-        ASSERT_TRUE(
-            ::CopyFileW((driver::BuildFolder() / L"tamsel.exe").c_str(), exe_.c_str(), FALSE));
+        PlaceIn(folder_.path());
         SetSteamLanguage(nullptr);
     }
     void TearDown() override { SetSteamLanguage(nullptr); }
 
-    std::wstring Ini() const { return folder_.File(L"config.ini"); }
+    // Puts the program into that folder; later starts run it from there.
+    void PlaceIn(const std::filesystem::path& folder) {
+        std::filesystem::create_directories(folder);
+        exe_ = (folder / L"tamsel.exe").wstring();
+        ASSERT_TRUE(
+            ::CopyFileW((driver::BuildFolder() / L"tamsel.exe").c_str(), exe_.c_str(), FALSE));
+    }
+
+    std::wstring Ini() const {
+        return (std::filesystem::path(exe_).parent_path() / L"config.ini").wstring();
+    }
     void WriteIni(const std::string& text) const { test::WriteBytes(Ini(), text); }
 
     void Start() {
@@ -254,6 +262,65 @@ TEST_F(Tamsel, NoSettingsMeansAnEmptyListAndTheWarning) {
     ASSERT_TRUE(warning.has_value());
     EXPECT_EQ(warning->text, L"Please choose a Language!");
     driver::AnswerMessageBox(*warning, IDOK);
+    CloseAndExpectEnd(form1);
+}
+
+// Folder names outside any 8-bit legacy code page, and a full-width letter whose best-fit
+// look-alike would name another folder: the settings go beside the program, exactly there.
+TEST_F(Tamsel, SavesAndReadsItsSettingsInAFolderNamedInAnyScript) {
+    for (const wchar_t* name : {L"\u0141\u00f3d\u017a \u6e38\u620f", L"\uff27ames"}) {
+        SCOPED_TRACE(testing::PrintToString(std::wstring(name)));
+        PlaceIn(folder_.path() / name);
+        Start();
+        AnswerGreeting();
+        HWND form2 = driver::WaitForTopWindow(program_->Id(), kForm2Class, L"Properties");
+        ASSERT_NE(form2, nullptr);
+        driver::SetChecked(::GetDlgItem(form2, kForm2FirstCheckBox + 11), true); // Japanese
+        driver::Press(::GetDlgItem(form2, kForm2Command1));
+        HWND form1 = MainWindow();
+        ASSERT_NE(form1, nullptr);
+        EXPECT_EQ(driver::ComboItems(::GetDlgItem(form1, kForm1Combo1)),
+                  std::vector<std::wstring>{L"Japanese"});
+        CloseAndExpectEnd(form1);
+        EXPECT_NE(test::ReadBytes(Ini()).find("Japanese=1"), std::string::npos);
+        EXPECT_FALSE(std::filesystem::exists(folder_.path() / L"Games"));
+
+        Start(); // a later start, from the same file
+        EXPECT_NE(AnswerGreeting().find(L"use in Ironvale"), std::wstring::npos);
+        form1 = MainWindow();
+        ASSERT_NE(form1, nullptr);
+        EXPECT_EQ(driver::ComboItems(::GetDlgItem(form1, kForm1Combo1)),
+                  std::vector<std::wstring>{L"Japanese"});
+        CloseAndExpectEnd(form1);
+    }
+}
+
+TEST_F(Tamsel, ASaveThatFailsSaysSoOnceAndGoesOn) {
+    // A folder where the file should be: every write fails, as in a folder the user may not
+    // write (running as root, a read-only mode would not stop us).
+    std::filesystem::create_directory(Ini());
+    Start();
+    AnswerGreeting();
+    HWND form2 = driver::WaitForTopWindow(program_->Id(), kForm2Class, L"Properties");
+    ASSERT_NE(form2, nullptr);
+    driver::SetChecked(::GetDlgItem(form2, kForm2FirstCheckBox), true);
+    driver::Press(::GetDlgItem(form2, kForm2Command1));
+
+    const auto box = driver::WaitForMessageBox(program_->Id());
+    ASSERT_TRUE(box.has_value());
+    EXPECT_EQ(box->title, L"Mirelak");
+    EXPECT_EQ(box->buttons, std::vector<std::wstring>{L"OK"});
+    EXPECT_TRUE(box->hasIcon);
+    const std::wstring head = L"The settings could not be saved to\r\n" + Ini() + L"\r\n\r\n";
+    EXPECT_EQ(box->text.substr(0, head.size()), head);
+    EXPECT_GT(box->text.size(), head.size()); // the system's reason follows
+    driver::AnswerMessageBox(*box, IDOK);
+
+    // One box for all sixteen failed writes: a second one would hold back the main window,
+    // which comes up as after any save, with an empty list.
+    HWND form1 = MainWindow();
+    ASSERT_NE(form1, nullptr);
+    EXPECT_TRUE(driver::ComboItems(::GetDlgItem(form1, kForm1Combo1)).empty());
     CloseAndExpectEnd(form1);
 }
 

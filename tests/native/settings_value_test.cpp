@@ -28,11 +28,35 @@ TEST(NumericTest, AcceptsNumberFormsAroundBlanks) {
         double value;
     };
     const Case numbers[] = {
-        {L"1", 1},     {L"01", 1},           {L" 1 ", 1}, {L"\t1", 1},   {L"1.0", 1},
-        {L"+1", 1},    {L"-1", -1},          {L"1.", 1},  {L".5", 0.5},  {L"1e0", 1},
-        {L"10E-1", 1}, {L"0.1e+1", 1},       {L"&H1", 1}, {L"&h1f", 31}, {L"&HfF", 255},
-        {L"&O17", 15}, {L"&o0", 0},          {L"0", 0},   {L"-0", 0},    {L"000", 0},
-        {L"2", 2},     {L"1e999", HUGE_VAL},
+        {L"1", 1},
+        {L"01", 1},
+        {L" 1 ", 1},
+        {L"\t1", 1},
+        {L"1.0", 1},
+        {L"+1", 1},
+        {L"-1", -1},
+        {L"1.", 1},
+        {L".5", 0.5},
+        {L"1e0", 1},
+        {L"10E-1", 1},
+        {L"0.1e+1", 1},
+        {L"&H1", 1},
+        {L"&h1f", 31},
+        {L"&HfF", 255},
+        {L"&O17", 15},
+        {L"&o0", 0},
+        {L"0", 0},
+        {L"-0", 0},
+        {L"000", 0},
+        {L"2", 2},
+        {L"1e999", HUGE_VAL},
+        // Beyond a double: too small is zero, too large is infinite, each with its sign.
+        {L"1e-400", 0},
+        {L"-1e-400", 0},
+        {L"0.00001e-330", 0},
+        {L"-1e400", -HUGE_VAL},
+        {L"123456e-5000000000000000000000", 0},
+        {L"0.001e400", HUGE_VAL},
     };
     for (const Case& c : numbers) {
         const std::optional<double> parsed = ParseNumber(c.text);
