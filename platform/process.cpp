@@ -52,20 +52,23 @@ std::optional<std::uint64_t> FileLength(const std::wstring& path) {
     return (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
 }
 
-bool StartProgram(const std::wstring& commandLine, int showWindow) {
+std::uint32_t StartProgram(const std::wstring& commandLine, int showWindow,
+                           const std::wstring& workingFolder) {
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESHOWWINDOW;
     startup.wShowWindow = static_cast<WORD>(showWindow);
     PROCESS_INFORMATION process{};
     std::wstring mutableLine = commandLine; // CreateProcessW may write into the line
-    if (!::CreateProcessW(nullptr, mutableLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+    const wchar_t* folder = workingFolder.empty() ? nullptr : workingFolder.c_str();
+    if (!::CreateProcessW(nullptr, mutableLine.data(), nullptr, nullptr, FALSE, 0, nullptr, folder,
                           &startup, &process)) {
-        return false;
+        const DWORD error = ::GetLastError();
+        return error != ERROR_SUCCESS ? error : ERROR_GEN_FAILURE;
     }
     OwnedHandle processHandle(process.hProcess);
     OwnedHandle threadHandle(process.hThread);
-    return true;
+    return ERROR_SUCCESS;
 }
 
 void EndProcess(unsigned exitCode) {
