@@ -6,6 +6,13 @@
 #include <vector>
 
 namespace platform {
+namespace {
+
+// The longest command line a process can be given, its terminating NUL included. Windows
+// refuses longer ones; Wine starts them, so the limit is kept here to fail alike everywhere.
+constexpr std::size_t kCommandLineLimit = 32767;
+
+} // namespace
 
 std::wstring ProgramPath() {
     std::vector<wchar_t> buffer(MAX_PATH);
@@ -54,6 +61,9 @@ std::optional<std::uint64_t> FileLength(const std::wstring& path) {
 
 std::uint32_t StartProgram(const std::wstring& commandLine, int showWindow,
                            const std::wstring& workingFolder) {
+    if (commandLine.size() >= kCommandLineLimit) {
+        return ERROR_FILENAME_EXCED_RANGE;
+    }
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESHOWWINDOW;
