@@ -263,18 +263,14 @@ TEST_F(Ironvale, LinkThatWouldAddCommandsIsRejected) {
 // reordering marks of its own.
 TEST_F(Ironvale, RefusedLinkIsShownCutAndDefused) {
     const std::wstring longServer = L"host;" + std::wstring(495, L'a');
-    const struct {
-        std::wstring link;
-        std::wstring shown;
-    } cases[] = {
-        {L"\"ivl://" + longServer + L"\"", longServer.substr(0, 100) + L"\u2026"},
-        {L"\"ivl://host\r\n\u202eexe.evil\"", L"host???exe.evil"},
-    };
-    for (const auto& c : cases) {
-        auto starter = Start(c.link);
+    for (const auto& [link, shown] :
+         {std::pair{L"\"ivl://" + longServer + L"\"", longServer.substr(0, 100) + L"\u2026"},
+          std::pair{std::wstring(L"\"ivl://host\r\n\u202eexe.evil\""),
+                    std::wstring(L"host???exe.evil")}}) {
+        auto starter = Start(link);
         const auto box = driver::WaitForMessageBox(starter->Id());
         ASSERT_TRUE(box);
-        EXPECT_EQ(box->text, kRefusal + c.shown);
+        EXPECT_EQ(box->text, kRefusal + shown);
         driver::AnswerMessageBox(*box, IDOK);
         ExpectEndedWithoutGame(*starter);
     }
@@ -304,43 +300,36 @@ TEST_F(Ironvale, EmptyGameFileEndsSilentlyAfterTheRegistration) {
     }
 }
 
-TEST_F(Ironvale, MissingGameStillAsksForALinkAndCancelEndsSilently) {
+// Cancel on the question ends silently; OK on it, or a start without a link, tells the player
+// why nothing happens.
+TEST_F(Ironvale, MissingGameIsReportedUnlessCancelled) {
     ASSERT_TRUE(::DeleteFileW(Game().c_str()));
-    auto starter = Start(L"\"ivl://host:27015/\"");
-    const auto box = driver::WaitForMessageBox(starter->Id());
-    ASSERT_TRUE(box);
-    EXPECT_EQ(box->text, kConfirmation + L"host:27015/");
-    driver::AnswerMessageBox(*box, IDCANCEL);
-    ExpectEndedWithoutGame(*starter);
-}
-
-// OK on the question, or a start from a folder without the game: the player learns why
-// nothing happens.
-TEST_F(Ironvale, MissingGameSaysSo) {
-    ASSERT_TRUE(::DeleteFileW(Game().c_str()));
-    for (const wchar_t* arguments : {L"\"ivl://host:27015/\"", L""}) {
-        SCOPED_TRACE(Utf8(arguments));
-        auto starter = Start(arguments);
-        HWND question = nullptr;
-        if (*arguments != L'\0') {
-            const auto box = driver::WaitForMessageBox(starter->Id());
-            ASSERT_TRUE(box);
-            question = box->hwnd;
+    for (const int answer : {IDCANCEL, IDOK, 0}) { // 0: no link, no question
+        SCOPED_TRACE(answer);
+        auto starter = Start(answer != 0 ? L"\"ivl://host:27015/\"" : L"");
+        std::optional<driver::MessageBoxView> box = driver::WaitForMessageBox(starter->Id());
+        ASSERT_TRUE(box);
+        if (answer != 0) {
+            EXPECT_EQ(box->text, kConfirmation + L"host:27015/");
+            driver::AnswerMessageBox(*box, answer);
+            const HWND question = box->hwnd;
+            // After Cancel no box may follow: ExpectEndedWithoutGame would find it still open.
+            if (answer == IDOK) {
+                EXPECT_TRUE(driver::WaitUntil([&] {
+                    box = driver::WaitForMessageBox(starter->Id());
+                    return box && box->hwnd != question;
+                }));
+            }
+        }
+        if (answer != IDCANCEL) {
+            Screenshot(*box, L"ironvale-game-missing.bmp");
+            EXPECT_EQ(box->title, L"Ironvale");
+            EXPECT_EQ(box->text, L"The game could not be started:\r\n" + Game() + L"\r\n\r\n" +
+                                     platform::ErrorText(ERROR_FILE_NOT_FOUND));
+            EXPECT_EQ(box->buttons, std::vector<std::wstring>{L"OK"});
+            EXPECT_TRUE(box->hasIcon);
             driver::AnswerMessageBox(*box, IDOK);
         }
-        std::optional<driver::MessageBoxView> box;
-        EXPECT_TRUE(driver::WaitUntil([&] {
-            box = driver::WaitForMessageBox(starter->Id());
-            return box && box->hwnd != question;
-        }));
-        ASSERT_TRUE(box);
-        Screenshot(*box, L"ironvale-game-missing.bmp");
-        EXPECT_EQ(box->title, L"Ironvale");
-        EXPECT_EQ(box->text, L"The game could not be started:\r\n" + Game() + L"\r\n\r\n" +
-                                 platform::ErrorText(ERROR_FILE_NOT_FOUND));
-        EXPECT_EQ(box->buttons, std::vector<std::wstring>{L"OK"});
-        EXPECT_TRUE(box->hasIcon);
-        driver::AnswerMessageBox(*box, IDOK);
         ExpectEndedWithoutGame(*starter);
     }
 }

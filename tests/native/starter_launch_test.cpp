@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 
 namespace ironvale {
 namespace {
@@ -69,10 +70,7 @@ TEST(Launch, DecisionTable) {
         {L"ivl:/", GameFile::Present, Action::StartAtOnce, L"", kStart + L"ivl:/"},
         {L"\"IVL://x +exec evil\"", GameFile::Present, Action::Reject, kBad + L"x +exec evil", L""},
         {L"\"ivl:x;quit\"", GameFile::Missing, Action::Reject, kBad + L"x;quit", L""},
-        // The box shows a refused text defused: no line of its own, no reordering.
-        {L"\"ivl://host\r\n\u202e+quit\"", GameFile::Present, Action::Reject,
-         kBad + L"host???+quit", L""},
-        {L"IVL://h\u202ex", GameFile::Present, Action::Reject, kBad + L"h?x", L""},
+        {L"IVL://h\u202ex", GameFile::Present, Action::Reject, kBad + L"h?x", L""}, // shown defused
         {L"iVl:-insecure", GameFile::Present, Action::Reject, kBad + L"-insecure", L""},
         // Otherwise the local user's text goes behind "+connect " whole, unchecked.
         {L"10.0.0.5:27015 +exec my.cfg", GameFile::Present, Action::StartAtOnce, L"",
@@ -94,47 +92,24 @@ TEST(Launch, DecisionTable) {
 TEST(Launch, GameFolderIsWhereTheGameLies) {
     EXPECT_EQ(GameFolder(kGame), L"C:\\Games\\Iron Vale");
     EXPECT_EQ(GameFolder(GamePath(L"D:")), L"D:\\"); // the root, not the drive's current folder
-    EXPECT_EQ(GameFolder(GamePath(L"\\\\host\\share")), L"\\\\host\\share");
 }
 
-TEST(Launch, StartFailureNamesTheGameAndTheReason) {
-    EXPECT_EQ(
-        StartFailureMessage(kGame, L"File not found."),
-        L"The game could not be started:\r\nC:\\Games\\Iron Vale\\hl2.exe\r\n\r\nFile not found.");
-}
-
-// A refused text as its box shows it. Surrogates are written as code units, so that the
-// table means the same where wchar_t has 32 bits.
+// Surrogates are written as code units, so that the table means the same where wchar_t has
+// 32 bits.
 TEST(RefusedText, ShownCutAndDefused) {
     const std::wstring pair{static_cast<wchar_t>(0xD83C), static_cast<wchar_t>(0xDFAE)};
     const std::wstring a99(99, L'a');
-    const std::wstring a100(100, L'a');
-    struct Case {
-        const char* what;
-        std::wstring text;
-        std::wstring shown;
+    const std::pair<std::wstring, std::wstring> cases[] = {
+        {a99 + L"b", a99 + L"b"},
+        {a99 + L"bc", a99 + L"b\u2026"},
+        {std::wstring(L"\0\r\n\x1f\x7f\x9f\xa0!", 8), L"??????\u00a0!"},
+        {L"\u061c\u200d\u200e\u200f\u2029\u202a\u202e\u202f\u2065\u2066\u2069\u206a",
+         L"?\u200d??\u2029??\u202f\u2065??\u206a"},
+        {a99 + pair + L"b", a99 + pair + L"\u2026"}, // a pair is one character, kept whole
+        {a99 + L"b" + pair, a99 + L"b\u2026"},
     };
-    const Case cases[] = {
-        {"short text as it stands", L"host;quit", L"host;quit"},
-        {"100 characters: no mark", a100, a100},
-        {"101 characters: cut and marked", a100 + L"b", a100 + L"\u2026"},
-        {"500 characters", std::wstring(500, L'x'), std::wstring(100, L'x') + L"\u2026"},
-        {"line breaks and tab", L"a\r\nb\tc", L"a??b?c"},
-        {"NUL, unit separator, DEL, C1", std::wstring(L"\0\x1f\x7f\x80\x9f\xa0", 6),
-         L"?????\u00a0"},
-        {"bidirectional marks and embeddings",
-         L"\u061c\u200e\u200f\u202a\u202b\u202c\u202d\u202e\u2066\u2067\u2068\u2069",
-         std::wstring(12, L'?')},
-        {"neighbours of the bidirectional ranges stay", L"\u200d\u2029\u202f\u2065\u206a",
-         L"\u200d\u2029\u202f\u2065\u206a"},
-        {"a pair is one character", a99 + pair, a99 + pair},
-        {"a pair at the cut stays whole", a99 + pair + L"b", a99 + pair + L"\u2026"},
-        {"a pair after the cut goes whole", a100 + pair, a100 + L"\u2026"},
-        {"the mark follows the hidden characters", std::wstring(101, L'\n'),
-         std::wstring(100, L'?') + L"\u2026"},
-    };
-    for (const Case& c : cases) {
-        EXPECT_EQ(ShownText(c.text), c.shown) << c.what;
+    for (const auto& [text, shown] : cases) {
+        EXPECT_EQ(ShownText(text), shown) << testing::PrintToString(text.substr(0, 12));
     }
 }
 

@@ -188,19 +188,15 @@ TEST(UrlProtocol, GivenPathIsUsedAsItStands) {
 
 // A path without an exact 8-bit form: its short form is registered, or nothing at all.
 TEST(UrlProtocol, RegistersTheStorableFormOfThePathOrNothing) {
-    std::vector<std::wstring> asked;
     FakeStore shortForm;
-    shortForm.storablePath = [&](const std::wstring& path) {
-        asked.push_back(path);
-        return std::optional<std::wstring>(L"C:\\IRONVA~1\\Ironvale.exe");
+    shortForm.storablePath = [](const std::wstring& path) {
+        return path == L"C:\\Iron Vale\\Ironvale.exe" ? std::optional<std::wstring>(L"C:\\IRON~1")
+                                                      : std::nullopt;
     };
     RegisterUrlProtocol(shortForm, L"ivl", L"", kSelf);
-    EXPECT_EQ(asked, std::vector<std::wstring>{L"C:\\Iron Vale\\Ironvale.exe"});
-    EXPECT_EQ(shortForm.log.at(3),
-              L"write HKCR\\ivl\\DefaultIcon\\[] = C:\\IRONVA~1\\Ironvale.exe,0");
+    EXPECT_EQ(shortForm.log.at(3), L"write HKCR\\ivl\\DefaultIcon\\[] = C:\\IRON~1,0");
     EXPECT_EQ(shortForm.log.at(6),
-              L"write HKCR\\ivl\\shell\\open\\command\\[] = \"C:\\IRONVA~1\\Ironvale.exe\" \"%1\"");
-
+              L"write HKCR\\ivl\\shell\\open\\command\\[] = \"C:\\IRON~1\" \"%1\"");
     FakeStore none;
     none.storablePath = [](const std::wstring&) { return std::optional<std::wstring>(); };
     RegisterUrlProtocol(none, L"ivl", L"", kSelf);
