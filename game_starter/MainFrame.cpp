@@ -3,6 +3,7 @@
 #include "Registry.h"
 #include "launch.h"
 
+#include "../platform/error_text.h"
 #include "../platform/process.h"
 #include "../platform/message_box.h"
 
@@ -20,6 +21,18 @@ GameFile GameFileOf(const std::optional<std::uint64_t>& length) {
         return GameFile::Missing;
     }
     return *length == 0 ? GameFile::Empty : GameFile::Present;
+}
+
+// Starts the game in its own folder, whatever folder the starter was started in; says why
+// where it can't be started.
+void StartGame(const std::wstring& commandLine, const std::wstring& gamePath) {
+    const std::uint32_t error =
+        platform::StartProgram(commandLine, kShowMinimized, GameFolder(gamePath));
+    if (error != 0) {
+        platform::ShowMessageBox(nullptr, StartFailureMessage(gamePath, platform::ErrorText(error)),
+                                 std::wstring(kApplicationTitle), platform::MessageButtons::Ok,
+                                 platform::MessageIcon::Error);
+    }
 }
 
 } // namespace
@@ -52,7 +65,7 @@ void MainFrame::Form_Load() {
             if (platform::ShowMessageBox(
                     nullptr, launch.message, title, platform::MessageButtons::OkCancel,
                     platform::MessageIcon::None) == platform::MessageAnswer::Ok) {
-                platform::StartProgram(launch.commandLine, kShowMinimized);
+                StartGame(launch.commandLine, gamePath);
             }
             break;
         case Launch::Action::Reject:
@@ -60,7 +73,7 @@ void MainFrame::Form_Load() {
                                      platform::MessageIcon::Error);
             break;
         case Launch::Action::StartAtOnce:
-            platform::StartProgram(launch.commandLine, kShowMinimized);
+            StartGame(launch.commandLine, gamePath);
             break;
         }
     } catch (...) {

@@ -8,7 +8,7 @@ namespace ironvale {
 class MainFrame {
 public:
     // Registers the "ivl" links, reads the command line, asks or warns where a link calls for
-    // it, starts the game, and ends the process on every path.
+    // it, starts the game (or says why it can't), and ends the process on every path.
     [[noreturn]] void Form_Load();
 };
 

@@ -44,8 +44,14 @@ std::wstring GetValueAsString(RegistryStore& store, RootKey root, const std::wst
 
 void RegisterUrlProtocol(RegistryStore& store, const std::wstring& scheme,
                          const std::wstring& programPath, const RunningProgram& self) {
-    const std::wstring path =
-        programPath.empty() ? self.folder + L"\\" + self.baseName + L".exe" : programPath;
+    // Only a path that names exactly this file: a look-alike (a plain "G" for a full-width one)
+    // would let every link start whatever program stands at that other path.
+    const std::optional<std::wstring> storable = store.StorablePath(
+        programPath.empty() ? self.folder + L"\\" + self.baseName + L".exe" : programPath);
+    if (!storable) {
+        return;
+    }
+    const std::wstring& path = *storable;
 
     RootKey root = RootKey::ClassesRoot;
     std::wstring key = scheme;

@@ -24,8 +24,22 @@ std::wstring GameCommandLine(std::wstring_view gamePath, std::wstring_view conne
 
 Launch Rejected(std::wstring_view serverText) {
     return {Launch::Action::Reject,
-            L"The link does not name a valid server address:\r\n" + std::wstring(serverText),
+            L"The link does not name a valid server address:\r\n" + ShownText(serverText),
             {}};
+}
+
+bool IsHighSurrogate(wchar_t c) {
+    return c >= 0xD800 && c <= 0xDBFF;
+}
+
+bool IsLowSurrogate(wchar_t c) {
+    return c >= 0xDC00 && c <= 0xDFFF;
+}
+
+// Characters that would break the box's lines or reorder what it shows.
+bool IsHiddenInABox(wchar_t c) {
+    return c <= 0x1F || (c >= 0x7F && c <= 0x9F) || c == 0x061C || c == 0x200E || c == 0x200F ||
+           (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069);
 }
 
 // The text behind the scheme when the command text names it in another spelling than the
@@ -61,6 +75,41 @@ std::wstring CommandText(std::wstring_view arguments) {
 
 std::wstring GamePath(std::wstring_view programFolder) {
     return std::wstring(programFolder) + L"\\hl2.exe";
+}
+
+std::wstring GameFolder(std::wstring_view gamePath) {
+    const std::size_t slash = gamePath.find_last_of(L'\\');
+    if (slash == std::wstring_view::npos) {
+        return {};
+    }
+    const std::wstring_view folder = gamePath.substr(0, slash);
+    const bool driveRoot = folder.size() == 2 && folder[1] == L':';
+    return std::wstring(driveRoot ? gamePath.substr(0, slash + 1) : folder);
+}
+
+std::wstring ShownText(std::wstring_view text) {
+    std::wstring shown;
+    std::size_t characters = 0;
+    std::size_t i = 0;
+    for (; i < text.size() && characters < kShownTextLength; ++i, ++characters) {
+        const wchar_t c = text[i];
+        if (IsHighSurrogate(c) && i + 1 < text.size() && IsLowSurrogate(text[i + 1])) {
+            shown.push_back(c);
+            shown.push_back(text[++i]);
+        } else {
+            shown.push_back(IsHiddenInABox(c) ? L'?' : c);
+        }
+    }
+    if (i < text.size()) {
+        shown.push_back(L'\u2026');
+    }
+    return shown;
+}
+
+std::wstring StartFailureMessage(std::wstring_view gamePath, std::wstring_view reason) {
+    std::wstring message = L"The game could not be started:\r\n";
+    message.append(gamePath).append(L"\r\n\r\n").append(reason);
+    return message;
 }
 
 bool IsServerText(std::wstring_view serverText) {

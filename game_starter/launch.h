@@ -2,6 +2,7 @@
 // alone: no registry, no window, no process.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -18,6 +19,22 @@ std::wstring CommandText(std::wstring_view arguments);
 
 // The game beside the starter: its folder, "\" and "hl2.exe".
 std::wstring GamePath(std::wstring_view programFolder);
+
+// The game's working folder: the folder of the game path, with its separator where that folder
+// is the root of a drive ("C:" alone would mean the drive's current folder).
+std::wstring GameFolder(std::wstring_view gamePath);
+
+// At most this many characters of a refused text are shown.
+inline constexpr std::size_t kShownTextLength = 100;
+
+// A refused text as the box shows it: its first kShownTextLength characters (a surrogate pair
+// counts as one and is never split), followed by U+2026 where the text is longer; every
+// control character and every bidirectional formatting character is shown as "?", so that
+// the text can neither break the box's lines nor reorder them.
+std::wstring ShownText(std::wstring_view text);
+
+// What the box says when the game can't be started: the game's path and the system's reason.
+std::wstring StartFailureMessage(std::wstring_view gamePath, std::wstring_view reason);
 
 // Whether the text behind "ivl://" may reach the game's command line: empty, or only ASCII
 // letters, digits and . - _ : [ ] / and not beginning with "-". Anything else could add

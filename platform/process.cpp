@@ -6,6 +6,13 @@
 #include <vector>
 
 namespace platform {
+namespace {
+
+// The longest command line a process can be given, its terminating NUL included. Windows
+// refuses longer ones; Wine starts them, so the limit is kept here to fail alike everywhere.
+constexpr std::size_t kCommandLineLimit = 32767;
+
+} // namespace
 
 std::wstring ProgramPath() {
     std::vector<wchar_t> buffer(MAX_PATH);
@@ -52,20 +59,26 @@ std::optional<std::uint64_t> FileLength(const std::wstring& path) {
     return (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
 }
 
-bool StartProgram(const std::wstring& commandLine, int showWindow) {
+std::uint32_t StartProgram(const std::wstring& commandLine, int showWindow,
+                           const std::wstring& workingFolder) {
+    if (commandLine.size() >= kCommandLineLimit) {
+        return ERROR_FILENAME_EXCED_RANGE;
+    }
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESHOWWINDOW;
     startup.wShowWindow = static_cast<WORD>(showWindow);
     PROCESS_INFORMATION process{};
     std::wstring mutableLine = commandLine; // CreateProcessW may write into the line
-    if (!::CreateProcessW(nullptr, mutableLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+    const wchar_t* folder = workingFolder.empty() ? nullptr : workingFolder.c_str();
+    if (!::CreateProcessW(nullptr, mutableLine.data(), nullptr, nullptr, FALSE, 0, nullptr, folder,
                           &startup, &process)) {
-        return false;
+        const DWORD error = ::GetLastError();
+        return error != ERROR_SUCCESS ? error : ERROR_GEN_FAILURE;
     }
     OwnedHandle processHandle(process.hProcess);
     OwnedHandle threadHandle(process.hThread);
-    return true;
+    return ERROR_SUCCESS;
 }
 
 void EndProcess(unsigned exitCode) {

@@ -23,9 +23,11 @@ std::wstring CommandLineArguments();
 // The length of a file in bytes; nothing when it can't be taken (missing, or not a file).
 std::optional<std::uint64_t> FileLength(const std::wstring& path);
 
-// Starts a program from one command line with the given show-window style (SW_*) and does not
-// wait for it. False when the platform refuses the start.
-bool StartProgram(const std::wstring& commandLine, int showWindow);
+// Starts a program from one command line with the given show-window style (SW_*), in the given
+// working folder (empty: this program's own), and does not wait for it. 0 when it started,
+// else the system's error code.
+std::uint32_t StartProgram(const std::wstring& commandLine, int showWindow,
+                           const std::wstring& workingFolder);
 
 // Ends the process at once.
 [[noreturn]] void EndProcess(unsigned exitCode);

@@ -95,6 +95,14 @@ public:
                                                value.bytes.size()));
         return value;
     }
+
+    std::optional<std::wstring> StorablePath(const std::wstring& path) override {
+        const std::optional<std::string> stored = ToAnsiPath(path);
+        if (!stored) {
+            return std::nullopt;
+        }
+        return FromAnsi(*stored);
+    }
 };
 
 } // namespace

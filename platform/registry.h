@@ -51,6 +51,11 @@ public:
     virtual std::optional<RegistryData> ReadValue(RootKey root, const std::wstring& subKey,
                                                   const std::wstring& valueName) = 0;
 
+    // A file path as a value can hold it without change: the path itself where it has an
+    // exact 8-bit form, else its short (8.3) form where the volume has one. Nothing where
+    // neither exists: a converted look-alike would name another file.
+    virtual std::optional<std::wstring> StorablePath(const std::wstring& path) = 0;
+
 protected:
     ~RegistryStore() = default;
 };

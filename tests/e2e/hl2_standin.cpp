@@ -1,6 +1,6 @@
 // Stands in for the game in end-to-end tests: appends one line to hl2-calls.txt beside itself
-// with the show-window request it got (-1 when none) and its exact command line, in UTF-8,
-// and ends.
+// with the show-window request it got (-1 when none), its working folder and its exact command
+// line, separated by tabs, in UTF-8, and ends.
 #include <windows.h>
 
 #include <string>
@@ -10,7 +10,10 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     startup.cb = sizeof startup;
     ::GetStartupInfoW(&startup);
     const int show = (startup.dwFlags & STARTF_USESHOWWINDOW) != 0 ? startup.wShowWindow : -1;
-    const std::wstring line = std::to_wstring(show) + L"\t" + ::GetCommandLineW() + L"\n";
+    std::wstring folder(::GetCurrentDirectoryW(0, nullptr), L'\0');
+    folder.resize(::GetCurrentDirectoryW(static_cast<DWORD>(folder.size()), folder.data()));
+    const std::wstring line =
+        std::to_wstring(show) + L"\t" + folder + L"\t" + ::GetCommandLineW() + L"\n";
 
     wchar_t exe[MAX_PATH] = {};
     ::GetModuleFileNameW(nullptr, exe, MAX_PATH);

@@ -1,9 +1,11 @@
 // Ironvale.exe as a player and a web page meet it: started by hand, with a link as the shell
-// passes it, through the shell itself, and with the game file missing or empty. A stand-in
-// hl2.exe beside it records every start in hl2-calls.txt.
+// passes it, through the shell itself, from folders with names of every script, and with the
+// game file missing or empty. A stand-in hl2.exe beside it records every start in
+// hl2-calls.txt.
 #include "ui_driver.h"
 
 #include "../win32/test_support.h"
+#include "platform/error_text.h"
 
 #include <gtest/gtest.h>
 
@@ -64,16 +66,25 @@ bool HasRunningGame(DWORD parentId) {
 const std::wstring kConfirmation =
     L"Ironvale has been started by an external program.\r\nParameter: -game ivale -console "
     L"+connect ";
+const std::wstring kRefusal = L"The link does not name a valid server address:\r\n";
 
 class Ironvale : public ::testing::Test {
 protected:
     void SetUp() override {
+        ASSERT_NO_FATAL_FAILURE(Install(L"Iron Vale"));
+        DeleteRegistration();
+    }
+
+    // Puts the starter and the stand-in game into a new folder of this name; the test goes on
+    // with that copy.
+    void Install(const std::wstring& folderName) {
+        folder_ = temp_.path() / folderName;
+        exe_ = (folder_ / L"Ironvale.exe").wstring();
         ASSERT_TRUE(std::filesystem::create_directories(folder_));
         ASSERT_TRUE(
             ::CopyFileW((driver::BuildFolder() / L"Ironvale.exe").c_str(), exe_.c_str(), FALSE));
         ASSERT_TRUE(::CopyFileW((driver::BuildFolder() / L"hl2_standin.exe").c_str(),
                                 Game().c_str(), FALSE));
-        DeleteRegistration();
     }
     void TearDown() override { DeleteRegistration(); }
 
@@ -84,9 +95,11 @@ protected:
 
     std::wstring Game() const { return (folder_ / L"hl2.exe").wstring(); }
 
-    // The line the stand-in writes for a start with the server (or text) behind "+connect ".
+    // The line the stand-in writes for a start with the server (or text) behind "+connect ":
+    // minimized, in the game's own folder (never the test's, which the starter inherits).
     std::string Call(const std::wstring& connectTo) const {
-        return "2\t\"" + Utf8(Game()) + "\" -game ivale -console +connect " + Utf8(connectTo);
+        return "2\t" + Utf8(folder_.wstring()) + "\t\"" + Utf8(Game()) +
+               "\" -game ivale -console +connect " + Utf8(connectTo);
     }
 
     std::vector<std::string> Calls() const {
@@ -114,11 +127,17 @@ protected:
         return program;
     }
 
+    // No start of the game shows up within the grace period: beyond the count there already.
+    void ExpectNoFurtherCall(std::size_t count) const {
+        EXPECT_FALSE(driver::WaitUntil([&] { return Calls().size() > count; }, driver::kGrace));
+        EXPECT_EQ(Calls().size(), count);
+    }
+
     // The starter has ended without starting the game: no game of it runs, and none ran.
     void ExpectEndedWithoutGame(driver::Program& starter) const {
         ASSERT_EQ(starter.WaitForExit(), 0u);
         EXPECT_FALSE(HasRunningGame(starter.Id()));
-        EXPECT_TRUE(Calls().empty());
+        ExpectNoFurtherCall(0);
     }
 
     void ExpectRegisteredHere() const {
@@ -154,8 +173,8 @@ protected:
     }
 
     test::TempFolder temp_;
-    const std::filesystem::path folder_ = temp_.path() / L"Iron Vale";
-    const std::wstring exe_ = (folder_ / L"Ironvale.exe").wstring();
+    std::filesystem::path folder_;
+    std::wstring exe_;
 };
 
 TEST_F(Ironvale, WithoutArgumentStartsTheGameAtOnceMinimized) {
@@ -217,7 +236,7 @@ TEST_F(Ironvale, SchemeInCapitalsThroughTheShellIsCheckedToo) {
     EXPECT_EQ(box->text, L"The link does not name a valid server address:\r\nhost;quit");
     EXPECT_TRUE(box->hasIcon);
     AnswerAndWaitForTheEnd(*box, IDOK);
-    EXPECT_EQ(Calls().size(), 1u); // only the first, local start reached the game
+    ExpectNoFurtherCall(1); // only the first, local start reached the game
 }
 
 TEST_F(Ironvale, PrefixInCapitalsIsNoLinkAndStartsAtOnce) {
@@ -240,6 +259,37 @@ TEST_F(Ironvale, LinkThatWouldAddCommandsIsRejected) {
     ExpectEndedWithoutGame(*starter);
 }
 
+// A web page chooses the refused text: the box shows it cut and without line breaks or
+// reordering marks of its own.
+TEST_F(Ironvale, RefusedLinkIsShownCutAndDefused) {
+    const std::wstring longServer = L"host;" + std::wstring(495, L'a');
+    for (const auto& [link, shown] :
+         {std::pair{L"\"ivl://" + longServer + L"\"", longServer.substr(0, 100) + L"\u2026"},
+          std::pair{std::wstring(L"\"ivl://host\r\n\u202eexe.evil\""),
+                    std::wstring(L"host???exe.evil")}}) {
+        auto starter = Start(link);
+        const auto box = driver::WaitForMessageBox(starter->Id());
+        ASSERT_TRUE(box);
+        EXPECT_EQ(box->text, kRefusal + shown);
+        driver::AnswerMessageBox(*box, IDOK);
+        ExpectEndedWithoutGame(*starter);
+    }
+}
+
+// The registered command names the starter exactly, in a folder named outside the old 8-bit
+// code pages and in one whose full-width letter has a plain look-alike ("Games").
+TEST_F(Ironvale, RegistersTheExactPathWhateverTheFolderIsNamed) {
+    for (const std::wstring name : {L"\u0141\u00f3d\u017a \u6e38\u620f", L"\uff27ames"}) {
+        SCOPED_TRACE(Utf8(name));
+        ASSERT_NO_FATAL_FAILURE(Install(name));
+        auto starter = Start(L"");
+        ASSERT_EQ(starter->WaitForExit(), 0u);
+        ExpectRegisteredHere();
+        EXPECT_EQ(ClassesValue(L"ivl\\DefaultIcon", nullptr), exe_ + L",0");
+        EXPECT_EQ(WaitForCalls(1), std::vector<std::string>{Call(L"")});
+    }
+}
+
 TEST_F(Ironvale, EmptyGameFileEndsSilentlyAfterTheRegistration) {
     test::WriteBytes(Game(), "");
     for (const wchar_t* arguments : {L"", L"\"ivl://host:27015/\""}) {
@@ -250,18 +300,38 @@ TEST_F(Ironvale, EmptyGameFileEndsSilentlyAfterTheRegistration) {
     }
 }
 
-TEST_F(Ironvale, MissingGameStillAsksForALinkAndThenStartsNothing) {
+// Cancel on the question ends silently; OK on it, or a start without a link, tells the player
+// why nothing happens.
+TEST_F(Ironvale, MissingGameIsReportedUnlessCancelled) {
     ASSERT_TRUE(::DeleteFileW(Game().c_str()));
-    for (const int answer : {IDOK, IDCANCEL}) {
-        auto starter = Start(L"\"ivl://host:27015/\"");
-        const auto box = driver::WaitForMessageBox(starter->Id());
+    for (const int answer : {IDCANCEL, IDOK, 0}) { // 0: no link, no question
+        SCOPED_TRACE(answer);
+        auto starter = Start(answer != 0 ? L"\"ivl://host:27015/\"" : L"");
+        std::optional<driver::MessageBoxView> box = driver::WaitForMessageBox(starter->Id());
         ASSERT_TRUE(box);
-        EXPECT_EQ(box->text, kConfirmation + L"host:27015/");
-        driver::AnswerMessageBox(*box, answer);
+        if (answer != 0) {
+            EXPECT_EQ(box->text, kConfirmation + L"host:27015/");
+            driver::AnswerMessageBox(*box, answer);
+            const HWND question = box->hwnd;
+            // After Cancel no box may follow: ExpectEndedWithoutGame would find it still open.
+            if (answer == IDOK) {
+                EXPECT_TRUE(driver::WaitUntil([&] {
+                    box = driver::WaitForMessageBox(starter->Id());
+                    return box && box->hwnd != question;
+                }));
+            }
+        }
+        if (answer != IDCANCEL) {
+            Screenshot(*box, L"ironvale-game-missing.bmp");
+            EXPECT_EQ(box->title, L"Ironvale");
+            EXPECT_EQ(box->text, L"The game could not be started:\r\n" + Game() + L"\r\n\r\n" +
+                                     platform::ErrorText(ERROR_FILE_NOT_FOUND));
+            EXPECT_EQ(box->buttons, std::vector<std::wstring>{L"OK"});
+            EXPECT_TRUE(box->hasIcon);
+            driver::AnswerMessageBox(*box, IDOK);
+        }
         ExpectEndedWithoutGame(*starter);
     }
-    auto withoutLink = Start(L"");
-    ExpectEndedWithoutGame(*withoutLink);
 }
 
 BOOL CALLBACK CollectResourceId(HMODULE, LPCWSTR, LPWSTR name, LONG_PTR ids) {

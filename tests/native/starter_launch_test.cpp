@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 
 namespace ironvale {
 namespace {
@@ -69,6 +70,7 @@ TEST(Launch, DecisionTable) {
         {L"ivl:/", GameFile::Present, Action::StartAtOnce, L"", kStart + L"ivl:/"},
         {L"\"IVL://x +exec evil\"", GameFile::Present, Action::Reject, kBad + L"x +exec evil", L""},
         {L"\"ivl:x;quit\"", GameFile::Missing, Action::Reject, kBad + L"x;quit", L""},
+        {L"IVL://h\u202ex", GameFile::Present, Action::Reject, kBad + L"h?x", L""}, // shown defused
         {L"iVl:-insecure", GameFile::Present, Action::Reject, kBad + L"-insecure", L""},
         // Otherwise the local user's text goes behind "+connect " whole, unchecked.
         {L"10.0.0.5:27015 +exec my.cfg", GameFile::Present, Action::StartAtOnce, L"",
@@ -84,6 +86,30 @@ TEST(Launch, DecisionTable) {
         EXPECT_EQ(launch.action, c.action);
         EXPECT_EQ(launch.message, c.message);
         EXPECT_EQ(launch.commandLine, c.commandLine);
+    }
+}
+
+TEST(Launch, GameFolderIsWhereTheGameLies) {
+    EXPECT_EQ(GameFolder(kGame), L"C:\\Games\\Iron Vale");
+    EXPECT_EQ(GameFolder(GamePath(L"D:")), L"D:\\"); // the root, not the drive's current folder
+}
+
+// Surrogates are written as code units, so that the table means the same where wchar_t has
+// 32 bits.
+TEST(RefusedText, ShownCutAndDefused) {
+    const std::wstring pair{static_cast<wchar_t>(0xD83C), static_cast<wchar_t>(0xDFAE)};
+    const std::wstring a99(99, L'a');
+    const std::pair<std::wstring, std::wstring> cases[] = {
+        {a99 + L"b", a99 + L"b"},
+        {a99 + L"bc", a99 + L"b\u2026"},
+        {std::wstring(L"\0\r\n\x1f\x7f\x9f\xa0!", 8), L"??????\u00a0!"},
+        {L"\u061c\u200d\u200e\u200f\u2029\u202a\u202e\u202f\u2065\u2066\u2069\u206a",
+         L"?\u200d??\u2029??\u202f\u2065??\u206a"},
+        {a99 + pair + L"b", a99 + pair + L"\u2026"}, // a pair is one character, kept whole
+        {a99 + L"b" + pair, a99 + L"b\u2026"},
+    };
+    for (const auto& [text, shown] : cases) {
+        EXPECT_EQ(ShownText(text), shown) << testing::PrintToString(text.substr(0, 12));
     }
 }
 

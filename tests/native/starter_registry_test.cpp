@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <functional>
 #include <map>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -37,6 +38,9 @@ public:
     std::vector<std::wstring> log;
     std::map<std::wstring, Value> values; // "ROOT\key\[name]"
     std::function<bool(const std::wstring& call)> fails = [](const std::wstring&) { return false; };
+    // Every path can be stored as it stands unless a test says otherwise.
+    std::function<std::optional<std::wstring>(const std::wstring& path)> storablePath =
+        [](const std::wstring& path) { return std::optional<std::wstring>(path); };
 
     void Put(RootKey root, const std::wstring& key, const std::wstring& name, std::uint32_t type,
              std::string bytes) {
@@ -77,6 +81,10 @@ public:
             data.text.push_back(static_cast<wchar_t>(b));
         }
         return data;
+    }
+
+    std::optional<std::wstring> StorablePath(const std::wstring& path) override {
+        return storablePath(path);
     }
 
 private:
@@ -176,6 +184,23 @@ TEST(UrlProtocol, GivenPathIsUsedAsItStands) {
     EXPECT_EQ(store.log.at(3), L"write HKCR\\demo\\DefaultIcon\\[] = D:\\x\\starter.bin,0");
     EXPECT_EQ(store.log.at(6),
               L"write HKCR\\demo\\shell\\open\\command\\[] = \"D:\\x\\starter.bin\" \"%1\"");
+}
+
+// A path without an exact 8-bit form: its short form is registered, or nothing at all.
+TEST(UrlProtocol, RegistersTheStorableFormOfThePathOrNothing) {
+    FakeStore shortForm;
+    shortForm.storablePath = [](const std::wstring& path) {
+        return path == L"C:\\Iron Vale\\Ironvale.exe" ? std::optional<std::wstring>(L"C:\\IRON~1")
+                                                      : std::nullopt;
+    };
+    RegisterUrlProtocol(shortForm, L"ivl", L"", kSelf);
+    EXPECT_EQ(shortForm.log.at(3), L"write HKCR\\ivl\\DefaultIcon\\[] = C:\\IRON~1,0");
+    EXPECT_EQ(shortForm.log.at(6),
+              L"write HKCR\\ivl\\shell\\open\\command\\[] = \"C:\\IRON~1\" \"%1\"");
+    FakeStore none;
+    none.storablePath = [](const std::wstring&) { return std::optional<std::wstring>(); };
+    RegisterUrlProtocol(none, L"ivl", L"", kSelf);
+    EXPECT_EQ(none.log, std::vector<std::wstring>{}); // not even the scheme's key
 }
 
 TEST(UrlProtocol, FailedStepsDoNotStopTheLaterOnes) {

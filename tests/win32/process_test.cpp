@@ -2,6 +2,8 @@
 #include "platform/process.h"
 #include "test_support.h"
 
+#include <windows.h>
+
 #include <gtest/gtest.h>
 
 namespace platform {
@@ -23,6 +25,13 @@ TEST(Process, FileLengthOfFilesOnly) {
     EXPECT_EQ(FileLength(folder.File(L"empty.bin")), 0u);
     EXPECT_FALSE(FileLength(folder.File(L"missing.bin")).has_value());
     EXPECT_FALSE(FileLength(folder.path().wstring()).has_value());
+}
+
+// Windows refuses a command line of 32767 characters or more; Wine would start this one.
+TEST(Process, StartProgramRefusesACommandLineTooLong) {
+    const std::wstring tooLong = L"cmd.exe /c rem " + std::wstring(40000, L'a');
+    EXPECT_EQ(StartProgram(tooLong, SW_HIDE, L""),
+              static_cast<std::uint32_t>(ERROR_FILENAME_EXCED_RANGE));
 }
 
 } // namespace

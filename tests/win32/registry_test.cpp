@@ -3,6 +3,7 @@
 #include "game_starter/Registry.h"
 #include "platform/ansi.h"
 #include "platform/process.h"
+#include "test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -238,6 +239,28 @@ TEST(UrlProtocolRegistration, WritesTheLayoutAndTwiceIsLikeOnce) {
     EXPECT_EQ(moved[scheme + "\\shell\\open\\command[]"], "1 " + Stored("\"" + self + "\" \"%1\""));
 
     ::RegDeleteTreeA(HKEY_CLASSES_ROOT, scheme.c_str());
+}
+
+// This test program declares no UTF-8 code page, so a legacy one is active, as on Windows
+// before 1903: a path without an exact 8-bit form is written in its short form, which names
+// the same file, or where it has none, nothing is registered at all.
+TEST(UrlProtocolRegistration, PathWithoutAnExactFormIsShortOrNothing) {
+    if (::GetACP() == CP_UTF8) {
+        GTEST_SKIP() << "every path has an exact form in UTF-8";
+    }
+    test::TempFolder temp;
+    auto& store = platform::SystemRegistry();
+    ASSERT_TRUE(std::filesystem::create_directory(temp.path() / L"\uff27ames \u6e38\u620f"));
+    const std::wstring file = temp.File(L"\uff27ames \u6e38\u620f\\Ironvale.exe");
+    test::WriteBytes(file, "MZ");
+    const std::wstring stored = store.StorablePath(file).value_or(L"");
+    wchar_t named[MAX_PATH] = {};
+    ASSERT_NE(::GetLongPathNameW(stored.c_str(), named, MAX_PATH), 0u);
+    EXPECT_EQ(named, file); // the same file, never a look-alike such as "Games"
+    EXPECT_TRUE(platform::ToAnsi(stored));
+    const std::wstring scheme = L"ivltest" + std::to_wstring(::GetCurrentProcessId());
+    RegisterUrlProtocol(store, scheme, temp.File(L"\uff27one\\Ironvale.exe"), {L"", L""});
+    EXPECT_EQ(::RegDeleteTreeW(HKEY_CLASSES_ROOT, scheme.c_str()), ERROR_FILE_NOT_FOUND);
 }
 
 } // namespace
