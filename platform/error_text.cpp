@@ -17,7 +17,16 @@ std::wstring ErrorText(std::uint32_t errorCode) {
     while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r' || text.back() == L' ')) {
         text.pop_back();
     }
-    return text.empty() ? L"Error " + std::to_wstring(errorCode) + L"." : text;
+    if (text.empty()) {
+        // Digits by hand: the runtime's wide formatting would add more than all the rest.
+        std::wstring digits;
+        do {
+            digits.insert(digits.begin(), static_cast<wchar_t>(L'0' + errorCode % 10));
+            errorCode /= 10;
+        } while (errorCode != 0);
+        text = L"Error " + digits + L".";
+    }
+    return text;
 }
 
 } // namespace platform
