@@ -3,6 +3,7 @@
 // shows through this header.
 #pragma once
 
+#include "layout.h"
 #include "message_box.h"
 
 #include <memory>
@@ -11,13 +12,6 @@
 #include <string_view>
 
 namespace platform {
-
-struct TwipsRect {
-    int left;
-    int top;
-    int width;
-    int height;
-};
 
 enum class ControlKind { PushButton, DropDownList, Label, CheckBox, Picture };
 
@@ -60,7 +54,9 @@ protected:
 
 class Window {
 public:
-    // Creates the window hidden, with its controls, sized and placed for the DPI of its screen.
+    // Creates the window hidden, with its controls, sized and placed for the DPI of its screen
+    // and grown for a message font larger than the one the layout was drawn for. Shows an
+    // error box and ends the program when the window can't be created.
     Window(const WindowDesc& desc, std::span<const ControlDesc> controls, FormEvents& events);
     ~Window();
     Window(const Window&) = delete;
@@ -74,7 +70,8 @@ public:
     bool IsChecked(int controlId) const;
     void AddItem(int controlId, const std::wstring& text);
 
-    // Grows or shrinks the client area to the given height; width and position stay.
+    // Grows or shrinks the client area to the given height (in the layout's twips, which follow
+    // the message font); width and position stay.
     void SetClientHeightTwips(int twips);
 
     void* NativeHandle() const; // the HWND, for the platform layer and tests
