@@ -54,21 +54,27 @@ FittedLayout::FittedLayout(const LayoutScale& scale, std::span<const TwipsRect> 
     std::iota(order.begin(), order.end(), std::size_t{0});
     std::stable_sort(order.begin(), order.end(),
                      [&](std::size_t a, std::size_t b) { return rects_[a].top < rects_[b].top; });
-    std::vector<int> growth(count, 0); // how far each control's bottom edge has moved down
+    std::vector<int> growth(count, 0);      // how far each control's bottom edge has moved down
+    std::vector<bool> taller(count, false); // whether a control grew to a height of its own
     for (std::size_t j : order) {
         const TwipsRect& below = rects_[j];
-        int shift = 0;
+        PixelRect& control = controls_[j];
+        const int scaledBottom = control.bottom();
+        int top = control.top;
         for (std::size_t i = 0; i < count; ++i) {
             const TwipsRect& above = rects_[i];
             if (i != j && above.top < below.top && 2 * below.top >= 2 * above.top + above.height) {
-                shift = std::max(shift, growth[i]);
+                top = std::max(top, control.top + growth[i]);
+                if (taller[i]) {
+                    // Drawn overlapping, the controls may no longer: the grown one is full.
+                    top = std::max(top, controls_[i].bottom());
+                }
             }
         }
-        PixelRect& control = controls_[j];
         const PixelSize need = j < needs.size() ? needs[j] : PixelSize{0, 0};
-        const int scaledBottom = control.bottom();
-        control.top += shift;
+        control.top = top;
         control.width = std::max(control.width, need.width);
+        taller[j] = need.height > control.height;
         control.height = std::max(control.height, need.height);
         growth[j] = control.bottom() - scaledBottom;
     }
@@ -88,13 +94,15 @@ int FittedLayout::ClientWidth(int twips) const {
 
 int FittedLayout::ClientHeight(int twips) const {
     int moved = 0;
+    int bottom = 0; // top and height round apart: a bottom may lie a pixel below the edge
     for (std::size_t i = 0; i < rects_.size(); ++i) {
         if (rects_[i].top + rects_[i].height <= twips) {
             const PixelRect drawn = scale_.Rect(rects_[i]);
             moved = std::max(moved, controls_[i].bottom() - drawn.bottom());
+            bottom = std::max(bottom, controls_[i].bottom());
         }
     }
-    return scale_.Y(twips) + moved;
+    return std::max(scale_.Y(twips) + moved, bottom);
 }
 
 } // namespace platform

@@ -6,6 +6,7 @@
 #include "layout.h"
 #include "message_box.h"
 
+#include <cstdint>
 #include <memory>
 #include <span>
 #include <string>
@@ -55,8 +56,8 @@ protected:
 class Window {
 public:
     // Creates the window hidden, with its controls, sized and placed for the DPI of its screen
-    // and grown for a message font larger than the one the layout was drawn for. Shows an
-    // error box and ends the program when the window can't be created.
+    // and grown for a message font larger than the one the layout was drawn for. Where the
+    // system can't create it, the object has no window and CreationError says why.
     Window(const WindowDesc& desc, std::span<const ControlDesc> controls, FormEvents& events);
     ~Window();
     Window(const Window&) = delete;
@@ -74,7 +75,8 @@ public:
     // the message font); width and position stay.
     void SetClientHeightTwips(int twips);
 
-    void* NativeHandle() const; // the HWND, for the platform layer and tests
+    void* NativeHandle() const;          // the HWND, for the platform layer and tests
+    std::uint32_t CreationError() const; // the system's error code; 0 once created
 
     struct State;
 
@@ -85,6 +87,10 @@ private:
 // A modal message box; owner may be null (no window of the program is shown yet).
 MessageAnswer ShowMessage(const Window* owner, const std::wstring& text, const std::wstring& title,
                           MessageButtons buttons, MessageIcon icon);
+
+// For a window that could not be created: an error box with the system's reason, then the end
+// of the message loop (exit code 1). False, and nothing shown, when the window exists.
+bool EndIfNotCreated(const Window& window, const std::wstring& title);
 
 // Runs the message loop of the thread until EndMessageLoop; returns the exit code.
 int RunMessageLoop();

@@ -55,12 +55,13 @@ TEST(FittedLayout, AGrownControlPushesWhatLiesBelowAndTheWindowGrows) {
     // The label needs three lines (9 px more); the first box a wider caption and 3 px more.
     const std::vector<PixelSize> needs{{0, 42}, {300, 20}, {0, 0}, {0, 0}};
     const FittedLayout layout(scale, kColumn, needs);
-    // The label overlaps the first box by a pixel as drawn: still "below" it.
+    // The label overlaps the first box by a pixel as drawn: still "below" it, and once the label
+    // is full of text the box moves off it, as the next box moves off the grown first one.
     EXPECT_EQ(layout.Controls(),
               (std::vector<PixelRect>{
-                  {8, 8, 241, 42}, {8, 49, 300, 20}, {8, 68, 57, 17}, {8, 300, 241, 25}}));
+                  {8, 8, 241, 42}, {8, 50, 300, 20}, {8, 70, 57, 17}, {8, 302, 241, 25}}));
     EXPECT_EQ(layout.ClientWidth(3840), 308 + 7); // the drawn right margin kept
-    EXPECT_EQ(layout.ClientHeight(4785), 319 + 12);
+    EXPECT_EQ(layout.ClientHeight(4785), 319 + 14);
 }
 
 TEST(FittedLayout, AnEdgeMovesWithTheControlsAboveIt) {
@@ -74,6 +75,11 @@ TEST(FittedLayout, AnEdgeMovesWithTheControlsAboveIt) {
     EXPECT_EQ(layout.Controls()[3].bottom(), 233 + 40);
     EXPECT_EQ(layout.ClientHeight(1800), 240); // the compact height: the result line below it
     EXPECT_EQ(layout.ClientHeight(2005), 273); // the expanded height: the line's grown bottom
+
+    // 2.5 times as tall: top and height of the line round up apart, one pixel past the edge.
+    const FittedLayout rounded(LayoutScale(96, {334, 30}, kDrawnFor96), rects, {});
+    EXPECT_EQ(rounded.Controls()[3].bottom(), 292 + 43);
+    EXPECT_EQ(rounded.ClientHeight(2005), 335);
 }
 
 } // namespace
