@@ -363,10 +363,10 @@ TEST_F(Tamsel, BothWindowsFitTheirTextInEveryMessageFont) {
     const bool drawnFont = DefaultMessageFont();
     const LOGFONTW prefixFont = driver::SystemMessageFont(); // before any change
     for (const Font& font : fonts) {
-        const LOGFONTW logFont =
-            font.face != nullptr ? driver::FontOfPoints(font.face, font.points) : prefixFont;
+        LOGFONTW logFont = prefixFont;
         if (font.face != nullptr) {
-            driver::SetMessageFont(&logFont);
+            const LOGFONTW stored = driver::FontOfPoints(font.face, font.points);
+            logFont = driver::SetMessageFont(&stored);
         }
         std::string where(font.face != nullptr ? "" : "prefix font");
         for (const wchar_t* c = font.face; c != nullptr && *c != 0; ++c) {

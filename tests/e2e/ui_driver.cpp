@@ -236,18 +236,21 @@ HWND FocusOf(HWND window) {
     return info.hwndFocus;
 }
 
-void SetMessageFont(const LOGFONTW* font) {
+LOGFONTW SetMessageFont(const LOGFONTW* font) {
     constexpr wchar_t kMetrics[] = L"Control Panel\\Desktop\\WindowMetrics";
     if (font == nullptr) {
         ::RegDeleteKeyValueW(HKEY_CURRENT_USER, kMetrics, L"MessageFont");
-        return;
+        return LOGFONTW{};
     }
     ::RegSetKeyValueW(HKEY_CURRENT_USER, kMetrics, L"MessageFont", REG_BINARY, font, sizeof *font);
+    LOGFONTW shown = *font;
+    shown.lfHeight = ::MulDiv(font->lfHeight, ScreenDpi(), 96);
+    return shown;
 }
 
 LOGFONTW FontOfPoints(const wchar_t* face, int points) {
     LOGFONTW font{};
-    font.lfHeight = -::MulDiv(points, ScreenDpi(), 72);
+    font.lfHeight = -::MulDiv(points, 96, 72);
     font.lfWeight = FW_NORMAL;
     font.lfCharSet = DEFAULT_CHARSET;
     ::lstrcpynW(font.lfFaceName, face, LF_FACESIZE);

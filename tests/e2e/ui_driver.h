@@ -82,9 +82,11 @@ int Pixels(int twips);
 HWND FocusOf(HWND window); // the control that has the keyboard focus in that window's thread
 
 // The message font: HKCU\Control Panel\Desktop\WindowMetrics "MessageFont", which programs
-// started afterwards use. Null removes the value: Wine's default font.
-void SetMessageFont(const LOGFONTW* font);
-// A font of that face and size in points at the screen's DPI, as that value holds it.
+// started afterwards use (this process keeps the font it read first). Null removes the value:
+// Wine's default font. Returns the font as those programs get it at the screen's DPI.
+LOGFONTW SetMessageFont(const LOGFONTW* font);
+// A font of that face and size in points as that value holds it: Wine reads it at 96 DPI and
+// scales its height to the screen's DPI.
 LOGFONTW FontOfPoints(const wchar_t* face, int points);
 // The message font as this process sees it (read once per process, before any change).
 LOGFONTW SystemMessageFont();
