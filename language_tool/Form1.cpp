@@ -30,7 +30,8 @@ constexpr std::array<platform::ControlDesc, 4> kControls{{
     {ids::kForm1Image1, ControlKind::Picture, L"", {0, 0, 5535, 1050}, kNoTabStop, IDR_BANNER},
 }};
 
-// Tall enough for the whole result line (its bottom edge) in today's message fonts.
+// The bottom edge of the result line: the window's layout moves it down with the line where a
+// larger message font makes the line taller.
 constexpr int kExpandedClientHeightTwips = 2005;
 
 } // namespace
@@ -39,6 +40,9 @@ void Form1::Show() {
     if (!window_) {
         window_ =
             std::make_unique<platform::Window>(kWindow, kControls, static_cast<FormEvents&>(*this));
+        if (platform::EndIfNotCreated(*window_, L"Mirelak")) {
+            return;
+        }
         Form_Load();
     }
     window_->Show();

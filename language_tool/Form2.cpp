@@ -65,7 +65,9 @@ constexpr std::array<platform::ControlDesc, 17> kControls = MakeControls();
 void Form2::Start() {
     window_ =
         std::make_unique<platform::Window>(kWindow, kControls, static_cast<FormEvents&>(*this));
-    Form_Load();
+    if (!platform::EndIfNotCreated(*window_, L"Mirelak")) {
+        Form_Load();
+    }
 }
 
 void Form2::Form_Load() {

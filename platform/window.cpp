@@ -1,12 +1,15 @@
 #include "window.h"
 
 #include "dpi.h"
+#include "error_text.h"
 #include "picture.h"
 #include "win_owned.h"
 
 #include <commctrl.h>
 
 #include <algorithm>
+#include <cstdlib>
+#include <optional>
 #include <vector>
 
 namespace platform {
@@ -26,9 +29,11 @@ struct Window::State {
     DWORD style = 0;
     DWORD exStyle = 0;
     UINT dpi = 96;
+    DWORD creationError = 0;
     HWND focus = nullptr; // the control that had the focus when the window was deactivated
     std::vector<ControlState> controls;
     OwnedFont font;
+    std::optional<FittedLayout> layout; // the controls' pixels for the DPI and font
     OwnedBitmap picture;
     OwnedIcon bigIcon;
     OwnedIcon smallIcon;
@@ -166,6 +171,117 @@ void ApplyFont(State& state) {
     state.font = std::move(font); // the old font goes only after no control uses it
 }
 
+// A device context of the screen with a font selected, for measuring texts.
+class MeasuringDc {
+public:
+    explicit MeasuringDc(HFONT font) : dc_(::GetDC(nullptr)) {
+        old_ = dc_ != nullptr ? ::SelectObject(dc_, font) : nullptr;
+    }
+    ~MeasuringDc() {
+        if (dc_ != nullptr) {
+            ::SelectObject(dc_, old_);
+            ::ReleaseDC(nullptr, dc_);
+        }
+    }
+    MeasuringDc(const MeasuringDc&) = delete;
+    MeasuringDc& operator=(const MeasuringDc&) = delete;
+
+    HDC get() const { return dc_; }
+
+    FontMeasures Measures() const {
+        static constexpr wchar_t kSample[] =
+            L"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
+        SIZE sample{};
+        TEXTMETRICW metrics{};
+        if (dc_ == nullptr || !::GetTextExtentPoint32W(dc_, kSample, 52, &sample) ||
+            !::GetTextMetricsW(dc_, &metrics)) {
+            return FontMeasures{0, 0};
+        }
+        return FontMeasures{sample.cx, metrics.tmHeight};
+    }
+
+private:
+    HDC dc_;
+    HGDIOBJ old_ = nullptr;
+};
+
+// The font the layouts were drawn for: the 8-point "MS Shell Dlg" of 11 pixels at 96 DPI,
+// scaled to the DPI as the system scales its message font.
+FontMeasures DrawnForMeasures(UINT dpi) {
+    LOGFONTW drawnFor{};
+    drawnFor.lfHeight = ::MulDiv(-11, static_cast<int>(dpi), 96);
+    drawnFor.lfWeight = FW_NORMAL;
+    drawnFor.lfCharSet = DEFAULT_CHARSET;
+    ::lstrcpynW(drawnFor.lfFaceName, L"MS Shell Dlg", LF_FACESIZE);
+    OwnedFont font(::CreateFontIndirectW(&drawnFor));
+    return MeasuringDc(font.get()).Measures();
+}
+
+// The least size a control needs to show its caption in the current font, where it has one.
+PixelSize Need(const ControlState& control, const PixelRect& scaled, const MeasuringDc& dc,
+               int lineHeight) {
+    switch (control.desc.kind) {
+    case ControlKind::CheckBox:
+    case ControlKind::PushButton: {
+        SIZE ideal{};
+        if (::SendMessageW(control.hwnd, BCM_GETIDEALSIZE, 0, reinterpret_cast<LPARAM>(&ideal))) {
+            return PixelSize{static_cast<int>(ideal.cx), lineHeight};
+        }
+        return PixelSize{0, lineHeight};
+    }
+    case ControlKind::Label: {
+        const int length = ::GetWindowTextLengthW(control.hwnd);
+        std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
+        text.resize(static_cast<std::size_t>(
+            std::max(::GetWindowTextW(control.hwnd, text.data(), length + 1), 0)));
+        RECT rect{0, 0, scaled.width, 0};
+        if (!text.empty()) {
+            // As a left-aligned static control wraps and draws it.
+            ::DrawTextW(dc.get(), text.c_str(), static_cast<int>(text.size()), &rect,
+                        DT_CALCRECT | DT_WORDBREAK | DT_EXPANDTABS | DT_NOPREFIX);
+        }
+        return PixelSize{0, std::max(static_cast<int>(rect.bottom - rect.top), lineHeight)};
+    }
+    case ControlKind::DropDownList: {
+        // The selection field: a line of text within the combo box's edges.
+        RECT closed{};
+        ::GetWindowRect(control.hwnd, &closed);
+        const int field =
+            static_cast<int>(::SendMessageW(control.hwnd, CB_GETITEMHEIGHT, WPARAM(-1), 0));
+        const int edges = std::max(static_cast<int>(closed.bottom - closed.top) - field, 0);
+        return PixelSize{0, lineHeight + edges};
+    }
+    case ControlKind::Picture:
+        break;
+    }
+    return PixelSize{0, 0};
+}
+
+// Scales the layout for the DPI and the message font and grows each control to its caption.
+FittedLayout FitControls(const State& state) {
+    MeasuringDc dc(state.font.get());
+    const FontMeasures font = dc.Measures();
+    const LayoutScale scale(static_cast<int>(state.dpi), font, DrawnForMeasures(state.dpi));
+    std::vector<TwipsRect> rects;
+    std::vector<PixelSize> needs;
+    for (const ControlState& control : state.controls) {
+        rects.push_back(control.desc.rect);
+        needs.push_back(Need(control, scale.Rect(control.desc.rect), dc, font.lineHeight));
+    }
+    return FittedLayout(scale, rects, needs);
+}
+
+// Gives the picture control a bitmap of its size. With Common Controls 6 the control keeps a
+// copy of a bitmap with alpha and hands back its previous copy: that one is ours to delete.
+void SetPicture(State& state, HWND control, OwnedBitmap picture) {
+    const auto previous = reinterpret_cast<HGDIOBJ>(::SendMessageW(
+        control, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(picture.get())));
+    if (previous != nullptr && previous != state.picture.get()) {
+        ::DeleteObject(previous);
+    }
+    state.picture = std::move(picture);
+}
+
 void ApplyIcons(State& state) {
     if (state.iconResource == 0) {
         return;
@@ -183,37 +299,33 @@ void ApplyIcons(State& state) {
     state.smallIcon = std::move(small);
 }
 
-RECT ControlRect(const ControlDesc& desc, UINT dpi) {
-    const int left = TwipsToPixels(desc.rect.left, dpi);
-    const int top = TwipsToPixels(desc.rect.top, dpi);
-    return RECT{left, top, left + TwipsToPixels(desc.rect.width, dpi),
-                top + TwipsToPixels(desc.rect.height, dpi)};
-}
-
 void LayOutControls(State& state) {
-    ApplyFont(state);
-    int itemCount = 0;
-    for (ControlState& control : state.controls) {
-        const RECT rect = ControlRect(control.desc, state.dpi);
-        const int width = rect.right - rect.left;
-        const int height = rect.bottom - rect.top;
+    state.layout = FitControls(state);
+    for (std::size_t i = 0; i < state.controls.size(); ++i) {
+        ControlState& control = state.controls[i];
+        const PixelRect& rect = state.layout->Controls()[i];
         switch (control.desc.kind) {
-        case ControlKind::DropDownList:
-            itemCount = static_cast<int>(::SendMessageW(control.hwnd, CB_GETCOUNT, 0, 0));
-            FitDropDown(control.hwnd, rect, std::max(itemCount, 15), state.font.get());
+        case ControlKind::DropDownList: {
+            const int itemCount = static_cast<int>(::SendMessageW(control.hwnd, CB_GETCOUNT, 0, 0));
+            FitDropDown(control.hwnd, RECT{rect.left, rect.top, rect.right(), rect.bottom()},
+                        std::max(itemCount, 15), state.font.get());
             break;
+        }
         case ControlKind::Picture: {
-            OwnedBitmap picture =
-                LoadScaledPicture(ThisModule(), control.desc.resource, width, height);
-            ::SendMessageW(control.hwnd, STM_SETIMAGE, IMAGE_BITMAP,
-                           reinterpret_cast<LPARAM>(picture.get()));
-            state.picture = std::move(picture);
-            ::SetWindowPos(control.hwnd, nullptr, rect.left, rect.top, width, height,
+            BITMAP shown{};
+            if (!state.picture ||
+                ::GetObjectW(state.picture.get(), sizeof shown, &shown) != sizeof shown ||
+                shown.bmWidth != rect.width || std::abs(shown.bmHeight) != rect.height) {
+                SetPicture(state, control.hwnd,
+                           LoadScaledPicture(ThisModule(), control.desc.resource, rect.width,
+                                             rect.height));
+            }
+            ::SetWindowPos(control.hwnd, nullptr, rect.left, rect.top, rect.width, rect.height,
                            SWP_NOZORDER | SWP_NOACTIVATE);
             break;
         }
         default:
-            ::SetWindowPos(control.hwnd, nullptr, rect.left, rect.top, width, height,
+            ::SetWindowPos(control.hwnd, nullptr, rect.left, rect.top, rect.width, rect.height,
                            SWP_NOZORDER | SWP_NOACTIVATE);
             break;
         }
@@ -221,9 +333,12 @@ void LayOutControls(State& state) {
 }
 
 SIZE OuterSize(const State& state) {
-    const RECT outer = WindowRectForClient(TwipsToPixels(state.clientWidthTwips, state.dpi),
-                                           TwipsToPixels(state.clientHeightTwips, state.dpi),
-                                           state.style, state.exStyle, state.dpi);
+    // Before the controls are laid out: the size the layout was drawn for, at the DPI.
+    const int width = state.layout ? state.layout->ClientWidth(state.clientWidthTwips)
+                                   : TwipsToPixels(state.clientWidthTwips, state.dpi);
+    const int height = state.layout ? state.layout->ClientHeight(state.clientHeightTwips)
+                                    : TwipsToPixels(state.clientHeightTwips, state.dpi);
+    const RECT outer = WindowRectForClient(width, height, state.style, state.exStyle, state.dpi);
     return SIZE{outer.right - outer.left, outer.bottom - outer.top};
 }
 
@@ -231,6 +346,13 @@ void Resize(State& state) {
     const SIZE size = OuterSize(state);
     ::SetWindowPos(state.hwnd, nullptr, 0, 0, size.cx, size.cy,
                    SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+RECT WorkAreaOf(HWND window) {
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof monitor;
+    ::GetMonitorInfoW(::MonitorFromWindow(window, MONITOR_DEFAULTTOPRIMARY), &monitor);
+    return monitor.rcWork;
 }
 
 void CentreOnScreen(State& state) {
@@ -247,8 +369,25 @@ void CentreOnScreen(State& state) {
                    SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
+// Moves a window that a larger font made reach past the work area back into it; where it is
+// larger than the work area, its top left corner stays on screen.
+void KeepOnScreen(State& state) {
+    RECT window{};
+    ::GetWindowRect(state.hwnd, &window);
+    const RECT work = WorkAreaOf(state.hwnd);
+    const LONG left = std::max<LONG>(
+        std::min<LONG>(window.left, work.right - (window.right - window.left)), work.left);
+    const LONG top = std::max<LONG>(
+        std::min<LONG>(window.top, work.bottom - (window.bottom - window.top)), work.top);
+    if (left != window.left || top != window.top) {
+        ::SetWindowPos(state.hwnd, nullptr, left, top, 0, 0,
+                       SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+}
+
 void OnDpiChanged(State& state, UINT dpi, const RECT& suggested) {
     state.dpi = dpi;
+    ApplyFont(state);
     LayOutControls(state);
     ApplyIcons(state);
     const SIZE size = OuterSize(state);
@@ -332,16 +471,15 @@ Window::Window(const WindowDesc& desc, std::span<const ControlDesc> controls, Fo
     RegisterClassOnce(className);
     const SIZE size = OuterSize(state);
     const bool centred = desc.placement == Placement::CentreScreen;
-    ::CreateWindowExW(state.exStyle, className.c_str(), state.caption.c_str(), state.style,
-                      centred ? 0 : CW_USEDEFAULT, centred ? 0 : CW_USEDEFAULT, size.cx, size.cy,
-                      nullptr, nullptr, ThisModule(), &state);
-    if (state.hwnd == nullptr) {
+    if (::CreateWindowExW(state.exStyle, className.c_str(), state.caption.c_str(), state.style,
+                          centred ? 0 : CW_USEDEFAULT, centred ? 0 : CW_USEDEFAULT, size.cx,
+                          size.cy, nullptr, nullptr, ThisModule(), &state) == nullptr) {
+        state.creationError = ::GetLastError();
+        state.hwnd = nullptr;
         return;
     }
     // The window may have been created on a screen with another DPI than the primary one.
-    const UINT dpi = DpiOfWindow(state.hwnd);
-    const bool dpiMoved = dpi != state.dpi;
-    state.dpi = dpi;
+    state.dpi = DpiOfWindow(state.hwnd);
 
     state.controls.reserve(controls.size());
     for (const ControlDesc& controlDesc : controls) {
@@ -360,20 +498,28 @@ Window::Window(const WindowDesc& desc, std::span<const ControlDesc> controls, Fo
                        SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
         previous = control->hwnd;
     }
+    ApplyFont(state);
     LayOutControls(state);
     ApplyIcons(state);
-    if (dpiMoved) {
-        Resize(state);
-    }
+    Resize(state); // the DPI of the window's screen and the message font
     if (centred) {
         CentreOnScreen(state);
+    } else {
+        KeepOnScreen(state);
     }
 }
 
 Window::~Window() {
-    if (state_ && state_->hwnd != nullptr) {
-        ::DestroyWindow(state_->hwnd);
+    if (!state_ || state_->hwnd == nullptr) {
+        return;
     }
+    // The picture control's own copy of the banner goes before the window does.
+    for (ControlState& control : state_->controls) {
+        if (control.desc.kind == ControlKind::Picture) {
+            SetPicture(*state_, control.hwnd, OwnedBitmap());
+        }
+    }
+    ::DestroyWindow(state_->hwnd);
 }
 
 void Window::Show() {
@@ -406,8 +552,15 @@ std::wstring Window::Text(int controlId) const {
 }
 
 void Window::SetText(int controlId, const std::wstring& text) {
-    if (ControlState* control = state_->Find(controlId)) {
-        ::SetWindowTextW(control->hwnd, text.c_str());
+    ControlState* control = state_->Find(controlId);
+    if (control == nullptr) {
+        return;
+    }
+    ::SetWindowTextW(control->hwnd, text.c_str());
+    if (control->desc.kind == ControlKind::Label) {
+        // A longer text may wrap onto more lines: the label and what lies below it grow.
+        LayOutControls(*state_);
+        Resize(*state_);
     }
 }
 
@@ -432,6 +585,20 @@ void Window::SetClientHeightTwips(int twips) {
 
 void* Window::NativeHandle() const {
     return state_->hwnd;
+}
+
+std::uint32_t Window::CreationError() const {
+    return state_->creationError;
+}
+
+bool EndIfNotCreated(const Window& window, const std::wstring& title) {
+    if (window.NativeHandle() != nullptr) {
+        return false;
+    }
+    ShowMessageBox(nullptr, ErrorText(window.CreationError()), title, MessageButtons::Ok,
+                   MessageIcon::Error);
+    EndMessageLoop(1);
+    return true;
 }
 
 MessageAnswer ShowMessage(const Window* owner, const std::wstring& text, const std::wstring& title,

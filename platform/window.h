@@ -3,21 +3,16 @@
 // shows through this header.
 #pragma once
 
+#include "layout.h"
 #include "message_box.h"
 
+#include <cstdint>
 #include <memory>
 #include <span>
 #include <string>
 #include <string_view>
 
 namespace platform {
-
-struct TwipsRect {
-    int left;
-    int top;
-    int width;
-    int height;
-};
 
 enum class ControlKind { PushButton, DropDownList, Label, CheckBox, Picture };
 
@@ -60,7 +55,9 @@ protected:
 
 class Window {
 public:
-    // Creates the window hidden, with its controls, sized and placed for the DPI of its screen.
+    // Creates the window hidden, with its controls, sized and placed for the DPI of its screen
+    // and grown for a message font larger than the one the layout was drawn for. Where the
+    // system can't create it, the object has no window and CreationError says why.
     Window(const WindowDesc& desc, std::span<const ControlDesc> controls, FormEvents& events);
     ~Window();
     Window(const Window&) = delete;
@@ -74,10 +71,12 @@ public:
     bool IsChecked(int controlId) const;
     void AddItem(int controlId, const std::wstring& text);
 
-    // Grows or shrinks the client area to the given height; width and position stay.
+    // Grows or shrinks the client area to the given height (in the layout's twips, which follow
+    // the message font); width and position stay.
     void SetClientHeightTwips(int twips);
 
-    void* NativeHandle() const; // the HWND, for the platform layer and tests
+    void* NativeHandle() const;          // the HWND, for the platform layer and tests
+    std::uint32_t CreationError() const; // the system's error code; 0 once created
 
     struct State;
 
@@ -88,6 +87,10 @@ private:
 // A modal message box; owner may be null (no window of the program is shown yet).
 MessageAnswer ShowMessage(const Window* owner, const std::wstring& text, const std::wstring& title,
                           MessageButtons buttons, MessageIcon icon);
+
+// For a window that could not be created: an error box with the system's reason, then the end
+// of the message loop (exit code 1). False, and nothing shown, when the window exists.
+bool EndIfNotCreated(const Window& window, const std::wstring& title);
 
 // Runs the message loop of the thread until EndMessageLoop; returns the exit code.
 int RunMessageLoop();

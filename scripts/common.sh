@@ -54,7 +54,7 @@ stop_wine() {
 start_virtual_display() {
     local n=90
     while [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ]; do n=$((n + 1)); done
-    Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+    Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
     XVFB_PID=$!
     export DISPLAY=":$n"
     for _ in $(seq 100); do

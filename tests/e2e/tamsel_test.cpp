@@ -9,6 +9,10 @@
 
 #include <windows.h>
 
+#include <cstdio>
+#include <string>
+#include <vector>
+
 namespace {
 
 using namespace tamsel::ids;
@@ -51,6 +55,64 @@ void SetSteamLanguage(const wchar_t* code) {
     }
     ::RegSetKeyValueW(HKEY_CURRENT_USER, kSteamKey, L"Language", REG_SZ, code,
                       static_cast<DWORD>((wcslen(code) + 1) * sizeof(wchar_t)));
+}
+
+// True when the prefix holds no message font of its own: the one the layouts were drawn for.
+bool DefaultMessageFont() {
+    return ::RegGetValueW(HKEY_CURRENT_USER, L"Control Panel\\Desktop\\WindowMetrics",
+                          L"MessageFont", RRF_RT_REG_BINARY, nullptr, nullptr,
+                          nullptr) != ERROR_SUCCESS;
+}
+
+bool Intersect(const RECT& a, const RECT& b) {
+    RECT common{};
+    return ::IntersectRect(&common, &a, &b) != FALSE;
+}
+
+// Every caption fits its control, every control lies in the client area, and no control covers
+// another's caption (the banner, a picture beneath the others, may lie under the list).
+void ExpectEverythingFits(HWND window, const LOGFONTW& font, const std::string& where) {
+    RECT client{};
+    ::GetClientRect(window, &client);
+    std::vector<driver::ControlLayout> controls;
+    for (HWND child = ::GetWindow(window, GW_CHILD); child != nullptr;
+         child = ::GetWindow(child, GW_HWNDNEXT)) {
+        controls.push_back(driver::MeasureControl(child, font));
+    }
+    for (const driver::ControlLayout& control : controls) {
+        const std::wstring text = driver::TextOf(control.hwnd);
+        const std::string name =
+            where + ", control " + std::to_string(::GetDlgCtrlID(control.hwnd));
+        EXPECT_TRUE(control.fits) << name << ": caption cut";
+        RECT inside{};
+        ::IntersectRect(&inside, &control.rect, &client);
+        EXPECT_TRUE(::EqualRect(&inside, &control.rect)) << name << ": outside the client area";
+        for (const driver::ControlLayout& other : controls) {
+            if (&other != &control && !other.picture && !::IsRectEmpty(&control.caption)) {
+                EXPECT_FALSE(Intersect(other.rect, control.caption))
+                    << name << ": caption covered by control " << ::GetDlgCtrlID(other.hwnd);
+            }
+        }
+    }
+    const SIZE size = driver::ClientSize(window);
+    std::printf("%s: client %ld x %ld\n", where.c_str(), size.cx, size.cy);
+    RECT outer{};
+    ::GetWindowRect(window, &outer);
+    const RECT screen{0, 0, ::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN)};
+    EXPECT_TRUE(::PtInRect(&screen, POINT{outer.left, outer.top})) << where;
+    if (outer.bottom - outer.top <= screen.bottom) {
+        EXPECT_LE(outer.bottom, screen.bottom) << where;
+    }
+    EXPECT_LE(outer.right, screen.right) << where;
+}
+
+// A control's place in twips, as the layout draws it at the message font it was made for.
+void ExpectAtTwips(HWND control, int left, int top, int width, int height) {
+    const RECT rect = driver::MeasureControl(control, LOGFONTW{}).rect;
+    EXPECT_EQ(rect.left, driver::Pixels(left)) << ::GetDlgCtrlID(control);
+    EXPECT_EQ(rect.top, driver::Pixels(top)) << ::GetDlgCtrlID(control);
+    EXPECT_EQ(rect.right - rect.left, driver::Pixels(width)) << ::GetDlgCtrlID(control);
+    EXPECT_EQ(rect.bottom - rect.top, driver::Pixels(height)) << ::GetDlgCtrlID(control);
 }
 
 class Tamsel : public ::testing::Test {
@@ -123,8 +185,10 @@ TEST_F(Tamsel, FirstStartGreetsOffersTheSelectionAndSavesIt) {
 
     HWND form2 = driver::WaitForTopWindow(program_->Id(), kForm2Class, L"Properties");
     ASSERT_NE(form2, nullptr);
-    EXPECT_EQ(driver::ClientSize(form2).cx, driver::Pixels(3840));
-    EXPECT_EQ(driver::ClientSize(form2).cy, driver::Pixels(4785));
+    if (DefaultMessageFont()) {
+        EXPECT_EQ(driver::ClientSize(form2).cx, driver::Pixels(3840));
+        EXPECT_EQ(driver::ClientSize(form2).cy, driver::Pixels(4785));
+    }
     for (int row = 0; row < 15; ++row) {
         HWND box = ::GetDlgItem(form2, kForm2FirstCheckBox + row);
         ASSERT_NE(box, nullptr);
@@ -206,10 +270,13 @@ TEST_F(Tamsel, SetLanguageWritesReadsBackAndGrowsTheWindow) {
     EXPECT_EQ(driver::ComboItems(combo),
               std::vector<std::wstring>(std::begin(kAllListTexts), std::end(kAllListTexts)));
     const SIZE compact = driver::ClientSize(form1);
-    EXPECT_EQ(compact.cx, driver::Pixels(5580));
-    EXPECT_EQ(compact.cy, driver::Pixels(1800));
-    EXPECT_EQ(driver::ClientSize(::GetDlgItem(form1, kForm1Image1)).cx, driver::Pixels(5535));
-    EXPECT_EQ(driver::ClientSize(::GetDlgItem(form1, kForm1Image1)).cy, driver::Pixels(1050));
+    const bool drawnFont = DefaultMessageFont();
+    if (drawnFont) {
+        EXPECT_EQ(compact.cx, driver::Pixels(5580));
+        EXPECT_EQ(compact.cy, driver::Pixels(1800));
+        EXPECT_EQ(driver::ClientSize(::GetDlgItem(form1, kForm1Image1)).cx, driver::Pixels(5535));
+        EXPECT_EQ(driver::ClientSize(::GetDlgItem(form1, kForm1Image1)).cy, driver::Pixels(1050));
+    }
     RECT outer{};
     ::GetWindowRect(form1, &outer);
     EXPECT_NEAR((outer.left + outer.right) / 2, ::GetSystemMetrics(SM_CXSCREEN) / 2, 1);
@@ -240,7 +307,10 @@ TEST_F(Tamsel, SetLanguageWritesReadsBackAndGrowsTheWindow) {
     EXPECT_TRUE(driver::WaitUntil(
         [&] { return driver::TextOf(label) == L"Steam-Language set to koreana"; }));
     EXPECT_EQ(SteamLanguage(), L"koreana");
-    EXPECT_EQ(driver::ClientSize(form1).cy, driver::Pixels(2005));
+    const int expanded = driver::ClientSize(form1).cy;
+    if (drawnFont) {
+        EXPECT_EQ(expanded, driver::Pixels(2005));
+    }
     EXPECT_EQ(driver::ClientSize(form1).cx, compact.cx);
 
     // A second choice replaces the stored value and the line; the height stays.
@@ -248,7 +318,7 @@ TEST_F(Tamsel, SetLanguageWritesReadsBackAndGrowsTheWindow) {
     driver::Press(::GetDlgItem(form1, kForm1Command1));
     EXPECT_TRUE(driver::WaitUntil(
         [&] { return driver::TextOf(label) == L"Steam-Language set to tchinese"; }));
-    EXPECT_EQ(driver::ClientSize(form1).cy, driver::Pixels(2005));
+    EXPECT_EQ(driver::ClientSize(form1).cy, expanded);
     driver::SaveScreenshot(form1, driver::ScreenshotFolder() / L"tamsel-main.bmp");
     CloseAndExpectEnd(form1);
 }
@@ -322,6 +392,98 @@ TEST_F(Tamsel, ASaveThatFailsSaysSoOnceAndGoesOn) {
     ASSERT_NE(form1, nullptr);
     EXPECT_TRUE(driver::ComboItems(::GetDlgItem(form1, kForm1Combo1)).empty());
     CloseAndExpectEnd(form1);
+}
+
+// Restores the prefix's message font at the end of a test that changes it.
+class MessageFontGuard {
+public:
+    MessageFontGuard() {
+        DWORD size = sizeof saved_;
+        had_ = ::RegGetValueW(HKEY_CURRENT_USER, L"Control Panel\\Desktop\\WindowMetrics",
+                              L"MessageFont", RRF_RT_REG_BINARY, nullptr, &saved_,
+                              &size) == ERROR_SUCCESS;
+    }
+    ~MessageFontGuard() { driver::SetMessageFont(had_ ? &saved_ : nullptr); }
+    MessageFontGuard(const MessageFontGuard&) = delete;
+    MessageFontGuard& operator=(const MessageFontGuard&) = delete;
+
+private:
+    LOGFONTW saved_{};
+    bool had_ = false;
+};
+
+// Players' message fonts: the one the layout was drawn for (exactly today's pixels), the 9-point
+// fonts of Windows 10/11, and "Make text bigger" up to 20 points. A font changed in the registry
+// reaches every program started afterwards.
+TEST_F(Tamsel, BothWindowsFitTheirTextInEveryMessageFont) {
+    MessageFontGuard guard;
+    struct Font {
+        const wchar_t* face; // null: the prefix's own font
+        int points;
+        const wchar_t* shots; // screenshot names' ending; null: none
+    };
+    std::vector<Font> fonts{{nullptr, 0, nullptr}, {L"Liberation Sans", 9, L"-9pt"}};
+    if (driver::ScreenDpi() == 96) {
+        fonts.push_back({L"DejaVu Sans", 9, nullptr});
+        fonts.push_back({L"Liberation Sans", 20, L"-20pt"});
+    }
+    const bool drawnFont = DefaultMessageFont();
+    const LOGFONTW prefixFont = driver::SystemMessageFont(); // before any change
+    for (const Font& font : fonts) {
+        LOGFONTW logFont = prefixFont;
+        if (font.face != nullptr) {
+            const LOGFONTW stored = driver::FontOfPoints(font.face, font.points);
+            logFont = driver::SetMessageFont(&stored);
+        }
+        std::string where(font.face != nullptr ? "" : "prefix font");
+        for (const wchar_t* c = font.face; c != nullptr && *c != 0; ++c) {
+            where.push_back(static_cast<char>(*c));
+        }
+        where += " " + std::to_string(font.points) + " pt at " +
+                 std::to_string(driver::ScreenDpi()) + " DPI";
+        SCOPED_TRACE(where);
+        ::DeleteFileW(Ini().c_str());
+        Start();
+        AnswerGreeting();
+        HWND form2 = driver::WaitForTopWindow(program_->Id(), kForm2Class, L"Properties");
+        ASSERT_NE(form2, nullptr);
+        ExpectEverythingFits(form2, logFont, "selection, " + where);
+        if (font.face == nullptr && drawnFont) {
+            ExpectAtTwips(::GetDlgItem(form2, kForm2Label1), 120, 120, 3615, 495);
+            ExpectAtTwips(::GetDlgItem(form2, kForm2FirstCheckBox + 7), 120, 2280, 1575, 255);
+            ExpectAtTwips(::GetDlgItem(form2, kForm2FirstCheckBox + 14), 120, 3960, 1455, 255);
+            ExpectAtTwips(::GetDlgItem(form2, kForm2Command1), 120, 4320, 3615, 375);
+        }
+        if (font.shots != nullptr) {
+            driver::SaveScreenshot(form2,
+                                   driver::ScreenshotFolder() /
+                                       (std::wstring(L"tamsel-properties") + font.shots + L".bmp"));
+        }
+        driver::SetChecked(::GetDlgItem(form2, kForm2FirstCheckBox + 2), true); // Korean (Adult)
+        driver::Press(::GetDlgItem(form2, kForm2Command1));
+
+        HWND form1 = MainWindow();
+        ASSERT_NE(form1, nullptr);
+        driver::SelectComboItem(::GetDlgItem(form1, kForm1Combo1), L"Korean(Adult)");
+        driver::Press(::GetDlgItem(form1, kForm1Command1));
+        HWND label = ::GetDlgItem(form1, kForm1Label1);
+        EXPECT_TRUE(driver::WaitUntil(
+            [&] { return driver::TextOf(label) == L"Steam-Language set to koreana"; }));
+        ExpectEverythingFits(form1, logFont, "main, " + where);
+        RECT outer{};
+        ::GetWindowRect(form1, &outer);
+        EXPECT_NEAR((outer.left + outer.right) / 2, ::GetSystemMetrics(SM_CXSCREEN) / 2, 1);
+        if (font.face == nullptr && drawnFont) {
+            ExpectAtTwips(::GetDlgItem(form1, kForm1Command1), 120, 1320, 5355, 375);
+            ExpectAtTwips(label, 120, 1750, 5415, 255);
+        }
+        if (font.shots != nullptr) {
+            driver::SaveScreenshot(form1,
+                                   driver::ScreenshotFolder() /
+                                       (std::wstring(L"tamsel-main") + font.shots + L".bmp"));
+        }
+        CloseAndExpectEnd(form1);
+    }
 }
 
 TEST(TamselFile, CarriesItsIconAndBannerAsResources) {

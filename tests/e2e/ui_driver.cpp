@@ -236,6 +236,89 @@ HWND FocusOf(HWND window) {
     return info.hwndFocus;
 }
 
+LOGFONTW SetMessageFont(const LOGFONTW* font) {
+    constexpr wchar_t kMetrics[] = L"Control Panel\\Desktop\\WindowMetrics";
+    if (font == nullptr) {
+        ::RegDeleteKeyValueW(HKEY_CURRENT_USER, kMetrics, L"MessageFont");
+        return LOGFONTW{};
+    }
+    ::RegSetKeyValueW(HKEY_CURRENT_USER, kMetrics, L"MessageFont", REG_BINARY, font, sizeof *font);
+    LOGFONTW shown = *font;
+    shown.lfHeight = ::MulDiv(font->lfHeight, ScreenDpi(), 96);
+    return shown;
+}
+
+LOGFONTW FontOfPoints(const wchar_t* face, int points) {
+    LOGFONTW font{};
+    font.lfHeight = -::MulDiv(points, 96, 72);
+    font.lfWeight = FW_NORMAL;
+    font.lfCharSet = DEFAULT_CHARSET;
+    ::lstrcpynW(font.lfFaceName, face, LF_FACESIZE);
+    return font;
+}
+
+LOGFONTW SystemMessageFont() {
+    NONCLIENTMETRICSW metrics{};
+    metrics.cbSize = sizeof metrics;
+    ::SystemParametersInfoForDpi(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0,
+                                 static_cast<UINT>(ScreenDpi()));
+    return metrics.lfMessageFont;
+}
+
+ControlLayout MeasureControl(HWND control, const LOGFONTW& logFont) {
+    ControlLayout layout;
+    layout.hwnd = control;
+    ::GetWindowRect(control, &layout.rect);
+    ::MapWindowPoints(nullptr, ::GetParent(control), reinterpret_cast<POINT*>(&layout.rect), 2);
+    const RECT& r = layout.rect;
+    const std::wstring kind = ClassOf(control);
+    const LONG style = ::GetWindowLongW(control, GWL_STYLE);
+    if (kind == L"ComboBox") {
+        layout.caption = r;
+        return layout;
+    }
+    if (kind == L"Static" && (style & SS_TYPEMASK) == SS_BITMAP) {
+        layout.picture = true; // no caption
+        return layout;
+    }
+    platform::OwnedFont font(::CreateFontIndirectW(&logFont));
+    HDC dc = ::GetDC(nullptr);
+    HGDIOBJ old = ::SelectObject(dc, font.get());
+    const std::wstring text = TextOf(control);
+    TEXTMETRICW metrics{};
+    ::GetTextMetricsW(dc, &metrics);
+    SIZE extent{};
+    ::GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &extent);
+    const int lineHeight = metrics.tmHeight;
+    const int midY = (r.top + r.bottom) / 2;
+    if (kind == L"Static") {
+        // Wrapped as a left-aligned static control wraps it.
+        RECT calc{0, 0, r.right - r.left, 0};
+        ::DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &calc,
+                    DT_CALCRECT | DT_WORDBREAK | DT_EXPANDTABS | DT_NOPREFIX);
+        layout.caption = RECT{r.left, r.top, r.left + calc.right, r.top + calc.bottom};
+        layout.fits = layout.caption.right <= r.right && layout.caption.bottom <= r.bottom;
+    } else if ((style & BS_TYPEMASK) == BS_AUTOCHECKBOX) {
+        // Common Controls 6 without a theme: the box, half a "0", then the text with a pixel of
+        // margin on each side.
+        SIZE zero{};
+        ::GetTextExtentPoint32W(dc, L"0", 1, &zero);
+        const int box = 12 * ScreenDpi() / 96 + 1;
+        const int textLeft = r.left + box + zero.cx / 2 + 1;
+        layout.caption = RECT{textLeft, midY - lineHeight / 2, textLeft + extent.cx,
+                              midY - lineHeight / 2 + lineHeight};
+        layout.fits = layout.caption.right + 1 <= r.right && lineHeight <= r.bottom - r.top;
+    } else { // a push button: the text centred, inside its 2-pixel edges
+        const int midX = (r.left + r.right) / 2;
+        layout.caption = RECT{midX - extent.cx / 2, midY - lineHeight / 2,
+                              midX - extent.cx / 2 + extent.cx, midY - lineHeight / 2 + lineHeight};
+        layout.fits = extent.cx + 4 <= r.right - r.left && lineHeight + 4 <= r.bottom - r.top;
+    }
+    ::SelectObject(dc, old);
+    ::ReleaseDC(nullptr, dc);
+    return layout;
+}
+
 bool SaveScreenshot(HWND window, const std::filesystem::path& file) {
     ::RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
     RECT rect{};

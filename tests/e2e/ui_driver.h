@@ -81,6 +81,29 @@ int ScreenDpi();
 int Pixels(int twips);
 HWND FocusOf(HWND window); // the control that has the keyboard focus in that window's thread
 
+// The message font: HKCU\Control Panel\Desktop\WindowMetrics "MessageFont", which programs
+// started afterwards use (this process keeps the font it read first). Null removes the value:
+// Wine's default font. Returns the font as those programs get it at the screen's DPI.
+LOGFONTW SetMessageFont(const LOGFONTW* font);
+// A font of that face and size in points as that value holds it: Wine reads it at 96 DPI and
+// scales its height to the screen's DPI.
+LOGFONTW FontOfPoints(const wchar_t* face, int points);
+// The message font as this process sees it (read once per process, before any change).
+LOGFONTW SystemMessageFont();
+
+// A control's rectangle in its parent's client area, and the rectangle its caption takes when
+// the control draws it in this font: where a check box, button or label puts the text, the
+// whole field of a drop-down list, nothing for a picture. fits: the caption lies wholly inside
+// the control.
+struct ControlLayout {
+    HWND hwnd = nullptr;
+    RECT rect{};
+    RECT caption{};
+    bool fits = true;
+    bool picture = false;
+};
+ControlLayout MeasureControl(HWND control, const LOGFONTW& font);
+
 // Writes the window as it is on screen to a 24-bit BMP file.
 bool SaveScreenshot(HWND window, const std::filesystem::path& file);
 
