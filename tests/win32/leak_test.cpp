@@ -3,13 +3,18 @@
 // grow.
 #include "game_starter/Registry.h"
 #include "language_tool/Form1.h"
+#include "language_tool/Form2.h"
+#include "language_tool/control_ids.h"
 #include "platform/registry.h"
 
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <winternl.h>
 
+#include <atomic>
 #include <functional>
+#include <thread>
 #include <string>
 
 namespace {
@@ -28,8 +33,52 @@ DWORD OpenHandles() {
     return slot;
 }
 
-DWORD GuiObjects(DWORD kind) {
-    return ::GetGuiResources(::GetCurrentProcess(), kind);
+BOOL CALLBACK CountWindow(HWND, LPARAM counter) {
+    ++*reinterpret_cast<DWORD*>(counter);
+    return TRUE;
+}
+
+BOOL CALLBACK CountWithDescendants(HWND window, LPARAM counter) {
+    ::EnumChildWindows(window, CountWindow, counter); // every descendant, not only children
+    return CountWindow(window, counter);
+}
+
+// Windows of this thread, top-level and child: the USER objects a form makes.
+DWORD ThreadWindows() {
+    DWORD count = 0;
+    ::EnumThreadWindows(::GetCurrentThreadId(), CountWithDescendants,
+                        reinterpret_cast<LPARAM>(&count));
+    return count;
+}
+
+// Live GDI objects. Wine's GetGuiResources counts nothing, but it keeps the process's GDI handle
+// table where Windows does (PEB GdiSharedHandleTable): 24-byte entries whose type byte is not 0
+// while the object lives.
+DWORD GdiObjects() {
+    if (const DWORD count = ::GetGuiResources(::GetCurrentProcess(), GR_GDIOBJECTS); count != 0) {
+        return count;
+    }
+    constexpr std::size_t kTableOffset = 0xF8; // in the 64-bit PEB
+    constexpr std::size_t kEntries = 0x10000;
+    constexpr std::size_t kEntrySize = 24;
+    constexpr std::size_t kTypeByte = 14;
+    PROCESS_BASIC_INFORMATION process{};
+    if (::NtQueryInformationProcess(::GetCurrentProcess(), ProcessBasicInformation, &process,
+                                    sizeof process, nullptr) != 0) {
+        return 0;
+    }
+    const auto* peb = reinterpret_cast<const unsigned char*>(process.PebBaseAddress);
+    const auto* table = *reinterpret_cast<const unsigned char* const*>(peb + kTableOffset);
+    DWORD count = 0;
+    for (std::size_t i = 0; table != nullptr && i < kEntries; ++i) {
+        count += table[i * kEntrySize + kTypeByte] != 0 ? 1 : 0;
+    }
+    return count;
+}
+
+DWORD UserObjects() {
+    const DWORD count = ::GetGuiResources(::GetCurrentProcess(), GR_USEROBJECTS);
+    return count != 0 ? count : ThreadWindows();
 }
 
 // Runs the step once to let lazy loads settle, then `rounds` times, and checks that handles,
@@ -38,15 +87,20 @@ void ExpectNoGrowth(const char* name, int rounds, const std::function<void()>& s
     SCOPED_TRACE(name);
     constexpr DWORD kSlack = 3;
     step();
+    // The first use of the counters themselves brings up user32 (desktop handles, stock GDI
+    // objects): count once before the counts that are compared.
+    OpenHandles();
+    GdiObjects();
+    UserObjects();
     const DWORD handles = OpenHandles();
-    const DWORD gdi = GuiObjects(GR_GDIOBJECTS);
-    const DWORD user = GuiObjects(GR_USEROBJECTS);
+    const DWORD gdi = GdiObjects();
+    const DWORD user = UserObjects();
     for (int i = 0; i < rounds; ++i) {
         step();
     }
     EXPECT_LE(OpenHandles(), handles + kSlack);
-    EXPECT_LE(GuiObjects(GR_GDIOBJECTS), gdi + kSlack);
-    EXPECT_LE(GuiObjects(GR_USEROBJECTS), user + kSlack);
+    EXPECT_LE(GdiObjects(), gdi + kSlack);
+    EXPECT_LE(UserObjects(), user + kSlack);
 }
 
 TEST(NoLeaks, RegistryRoutinesAndScriptShellTenThousandTimes) {
@@ -83,6 +137,58 @@ TEST(NoLeaks, RegistryRoutinesAndScriptShellTenThousandTimes) {
     ::RegDeleteTreeW(HKEY_CURRENT_USER, key.c_str());
     ::RegDeleteTreeW(HKEY_CLASSES_ROOT, scheme.c_str());
     ::RegDeleteTreeW(HKEY_CURRENT_USER, (L"Software\\Classes\\" + scheme).c_str());
+}
+
+} // namespace
+
+namespace {
+
+// Presses OK on every message box of this process while it lives: the start window greets
+// with a modal box.
+class BoxAnswerer {
+public:
+    BoxAnswerer()
+        : thread_([this] {
+              while (!stop_) {
+                  ::EnumWindows(
+                      [](HWND window, LPARAM) {
+                          DWORD process = 0;
+                          ::GetWindowThreadProcessId(window, &process);
+                          wchar_t name[16] = {};
+                          ::GetClassNameW(window, name, 16);
+                          if (process == ::GetCurrentProcessId() &&
+                              std::wstring(name) == L"#32770") {
+                              ::PostMessageW(window, WM_COMMAND, IDOK, 0);
+                          }
+                          return TRUE;
+                      },
+                      0);
+                  ::Sleep(2);
+              }
+          }) {}
+    ~BoxAnswerer() {
+        stop_ = true;
+        thread_.join();
+    }
+    BoxAnswerer(const BoxAnswerer&) = delete;
+    BoxAnswerer& operator=(const BoxAnswerer&) = delete;
+
+private:
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
+
+TEST(NoLeaks, TheToolsTwoWindowsTwoHundredTimes) {
+    BoxAnswerer answerer;
+    ExpectNoGrowth("start and main window", 200, [] {
+        tamsel::Form1 mainWindow;
+        tamsel::Form2 startWindow(mainWindow);
+        startWindow.Start(); // the greeting, then the start window or the main window
+        mainWindow.Show();
+        EXPECT_NE(::FindWindowW(tamsel::ids::kForm1Class, nullptr), nullptr);
+        EXPECT_NE(::FindWindowW(tamsel::ids::kForm2Class, nullptr), nullptr);
+    });
+    EXPECT_EQ(::FindWindowW(tamsel::ids::kForm1Class, nullptr), nullptr);
 }
 
 } // namespace
