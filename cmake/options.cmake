@@ -20,3 +20,9 @@ function(project_static_runtime target)
     target_link_options(${target} PRIVATE -static -static-libgcc -static-libstdc++)
   endif()
 endfunction()
+
+# Reproducible programs: no source folder inside them (__FILE__, debug information), for every
+# target, the libraries included.
+if(MINGW)
+  add_compile_options(-ffile-prefix-map=${CMAKE_SOURCE_DIR}=.)
+endif()

@@ -52,6 +52,16 @@ mkdir -p build/screenshots/144dpi
 VANTOLINE_SCREENSHOTS=$(winepath -w "$ROOT/build/screenshots/144dpi" 2>/dev/null)
 run_layer e2e-144dpi windows -L e2e -R '^Tamsel\.'
 
+# The release zip, built twice from clean clones of this commit, is the same byte for byte.
+if bash tests/release/reproducible.sh >build/logs/release.log 2>&1; then
+    echo "release: 1 passed, 0 failed"
+    passed=$((passed + 1))
+else
+    cat build/logs/release.log
+    echo "release: 0 passed, 1 failed"
+    failed=$((failed + 1))
+fi
+
 for shot in build/screenshots/*.bmp build/screenshots/144dpi/*.bmp; do
     [ -e "$shot" ] && convert "$shot" "${shot%.bmp}.png" 2>/dev/null && rm -f "$shot"
 done

@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# The release of the checked-out commit is reproducible: scripts/release.sh in two fresh clones,
+# in folders of different names, one after the other, under different time zones and umasks,
+# gives the same zip byte for byte. Then its contents: the four files in order, README.txt with
+# CR LF line ends and the project version, SHA256SUMS that matches the programs.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/../.." && pwd)
+commit=$(git -C "$root" rev-parse HEAD)
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+build_in() { # folder, time zone, umask
+    git clone -q --no-checkout "$root" "$work/$1"
+    git -C "$work/$1" checkout -q "$commit"
+    (cd "$work/$1" && umask "$3" && TZ=$2 bash scripts/release.sh)
+}
+build_in "first clone" UTC 0022
+build_in second.clone Pacific/Kiritimati 0077
+
+first=("$work/first clone"/build/release/*.zip)
+second=("$work"/second.clone/build/release/*.zip)
+cmp "${first[0]}" "${second[0]}"
+echo "Both clones give the same zip"
+
+version=$(git -C "$root" show "$commit:CMakeLists.txt" |
+    sed -nE 's/^project\(vantoline VERSION ([0-9.]+).*/\1/p')
+[ "$(basename "${first[0]}")" = "vantoline-tools-$version.zip" ]
+[ "$(unzip -Z1 "${first[0]}" | tr '\n' ' ')" = "tamsel.exe Ironvale.exe README.txt SHA256SUMS " ]
+mkdir "$work/unpacked"
+unzip -q "${first[0]}" -d "$work/unpacked"
+cd "$work/unpacked"
+sha256sum --quiet -c SHA256SUMS
+[ "$(grep -c $'\r$' README.txt)" = "$(wc -l <README.txt)" ]
+grep -q "version $version"$'\r' README.txt
+echo "Contents as expected"
