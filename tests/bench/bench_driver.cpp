@@ -13,6 +13,8 @@
 //     greeting_floor.exe and tamsel.exe, from the start of the process to the greeting box on
 //     screen; then the tool's whole first start: greeting, OK, two languages checked, "Save!",
 //     main window on screen. TOOL_FOLDER holds no config.ini, and none is left behind.
+//   bench_driver greeting TOOL_FOLDER ROUNDS
+//     only the first part of "tool": start to greeting, tool and floor.
 #include "language_tool/control_ids.h"
 #include "tests/e2e/ui_driver.h"
 
@@ -284,7 +286,7 @@ bool FirstStart(const std::filesystem::path& exe, int round) {
     return true;
 }
 
-int Tool(const std::filesystem::path& folder, int rounds) {
+int Tool(const std::filesystem::path& folder, int rounds, bool firstStarts) {
     const std::filesystem::path settings = folder / L"config.ini";
     int failures = 0;
     for (int round = 0; round < rounds; ++round) {
@@ -297,7 +299,7 @@ int Tool(const std::filesystem::path& folder, int rounds) {
                     : 1;
         }
     }
-    for (int round = 0; round < rounds; ++round) {
+    for (int round = 0; firstStarts && round < rounds; ++round) {
         failures += FirstStart(folder / L"tamsel.exe", round) ? 0 : 1;
         std::error_code ignored;
         std::filesystem::remove(settings, ignored);
@@ -312,10 +314,10 @@ int wmain(int argc, wchar_t** argv) {
     if (args.size() == 4 && args[0] == L"starter") {
         return Starter(args[1], args[2], std::stoi(args[3]));
     }
-    if (args.size() == 3 && args[0] == L"tool") {
-        return Tool(args[1], std::stoi(args[2]));
+    if (args.size() == 3 && (args[0] == L"tool" || args[0] == L"greeting")) {
+        return Tool(args[1], std::stoi(args[2]), args[0] == L"tool");
     }
     std::fprintf(stderr, "usage: bench_driver starter GAME_FOLDER EMPTY_GAME_FOLDER ROUNDS\n"
-                         "       bench_driver tool TOOL_FOLDER ROUNDS\n");
+                         "       bench_driver tool|greeting TOOL_FOLDER ROUNDS\n");
     return 2;
 }
