@@ -63,8 +63,11 @@ constexpr std::array<platform::ControlDesc, 17> kControls = MakeControls();
 } // namespace
 
 void Form2::Start() {
-    window_ =
-        std::make_unique<platform::Window>(kWindow, kControls, static_cast<FormEvents&>(*this));
+    // The window exists, hidden, when the greeting comes up; its seventeen controls are made
+    // after the greeting, which thus comes up sooner (creating them takes about as long as
+    // showing the box), and before the window is shown or hidden.
+    window_ = std::make_unique<platform::Window>(
+        kWindow, kControls, static_cast<FormEvents&>(*this), platform::ControlCreation::Later);
     if (!platform::EndIfNotCreated(*window_, L"Mirelak")) {
         Form_Load();
     }
@@ -75,6 +78,7 @@ void Form2::Form_Load() {
         IsFirstStart(ReadIniValue(L"Settings", L"FirstStart", L"1", SettingsPath()));
     platform::ShowMessage(nullptr, Greeting(GetLogonUserName(), firstStart), L"Mirelak",
                           platform::MessageButtons::Ok, platform::MessageIcon::None);
+    window_->CreateControls();
     if (firstStart) {
         window_->Show();
     } else {

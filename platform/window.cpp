@@ -30,7 +30,9 @@ struct Window::State {
     DWORD exStyle = 0;
     UINT dpi = 96;
     DWORD creationError = 0;
-    HWND focus = nullptr; // the control that had the focus when the window was deactivated
+    bool centred = false; // placed in the middle of the screen, else where the system puts it
+    bool controlsCreated = false; // the controls' windows exist (see Window::CreateControls)
+    HWND focus = nullptr;         // the control that had the focus when the window was deactivated
     std::vector<ControlState> controls;
     OwnedFont font;
     std::optional<FittedLayout> layout; // the controls' pixels for the DPI and font
@@ -448,7 +450,8 @@ LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPara
 
 } // namespace
 
-Window::Window(const WindowDesc& desc, std::span<const ControlDesc> controls, FormEvents& events)
+Window::Window(const WindowDesc& desc, std::span<const ControlDesc> controls, FormEvents& events,
+               ControlCreation creation)
     : state_(std::make_unique<State>()) {
     State& state = *state_;
     state.events = &events;
@@ -470,7 +473,8 @@ Window::Window(const WindowDesc& desc, std::span<const ControlDesc> controls, Fo
     const std::wstring className(desc.className);
     RegisterClassOnce(className);
     const SIZE size = OuterSize(state);
-    const bool centred = desc.placement == Placement::CentreScreen;
+    state.centred = desc.placement == Placement::CentreScreen;
+    const bool centred = state.centred;
     if (::CreateWindowExW(state.exStyle, className.c_str(), state.caption.c_str(), state.style,
                           centred ? 0 : CW_USEDEFAULT, centred ? 0 : CW_USEDEFAULT, size.cx,
                           size.cy, nullptr, nullptr, ThisModule(), &state) == nullptr) {
@@ -485,11 +489,24 @@ Window::Window(const WindowDesc& desc, std::span<const ControlDesc> controls, Fo
     for (const ControlDesc& controlDesc : controls) {
         ControlState control{controlDesc, std::wstring(controlDesc.caption), nullptr};
         control.desc.caption = {};
-        control.hwnd = ::CreateWindowExW(
-            0, ControlClass(controlDesc.kind), control.caption.c_str(), ControlStyle(controlDesc),
-            0, 0, 0, 0, state.hwnd, reinterpret_cast<HMENU>(static_cast<INT_PTR>(controlDesc.id)),
-            ThisModule(), nullptr);
         state.controls.push_back(std::move(control));
+    }
+    if (creation == ControlCreation::Now) {
+        CreateControls();
+    }
+}
+
+void Window::CreateControls() {
+    State& state = *state_;
+    if (state.hwnd == nullptr || state.controlsCreated) {
+        return;
+    }
+    state.controlsCreated = true;
+    for (ControlState& control : state.controls) {
+        control.hwnd = ::CreateWindowExW(
+            0, ControlClass(control.desc.kind), control.caption.c_str(), ControlStyle(control.desc),
+            0, 0, 0, 0, state.hwnd, reinterpret_cast<HMENU>(static_cast<INT_PTR>(control.desc.id)),
+            ThisModule(), nullptr);
     }
     // The Tab key and the painting of overlapping controls follow the z-order.
     HWND previous = HWND_TOP;
@@ -502,7 +519,7 @@ Window::Window(const WindowDesc& desc, std::span<const ControlDesc> controls, Fo
     LayOutControls(state);
     ApplyIcons(state);
     Resize(state); // the DPI of the window's screen and the message font
-    if (centred) {
+    if (state.centred) {
         CentreOnScreen(state);
     } else {
         KeepOnScreen(state);
@@ -526,6 +543,7 @@ void Window::Show() {
     if (state_->hwnd == nullptr) {
         return;
     }
+    CreateControls(); // never on screen without them
     ::ShowWindow(state_->hwnd, SW_SHOW);
     ::SetForegroundWindow(state_->hwnd);
     if (HWND focus = FirstFocusable(*state_); focus != nullptr && state_->focus == nullptr) {

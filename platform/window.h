@@ -53,16 +53,23 @@ protected:
     ~FormEvents() = default;
 };
 
+enum class ControlCreation { Now, Later };
+
 class Window {
 public:
     // Creates the window hidden, with its controls, sized and placed for the DPI of its screen
     // and grown for a message font larger than the one the layout was drawn for. Where the
-    // system can't create it, the object has no window and CreationError says why.
-    Window(const WindowDesc& desc, std::span<const ControlDesc> controls, FormEvents& events);
+    // system can't create it, the object has no window and CreationError says why. With
+    // ControlCreation::Later the controls' windows, and the window's final size and place, wait
+    // for CreateControls.
+    Window(const WindowDesc& desc, std::span<const ControlDesc> controls, FormEvents& events,
+           ControlCreation creation = ControlCreation::Now);
     ~Window();
     Window(const Window&) = delete;
     Window& operator=(const Window&) = delete;
 
+    // Creates the controls of a window made with ControlCreation::Later; once only.
+    void CreateControls();
     void Show();
     void Hide();
 

@@ -151,6 +151,10 @@ protected:
         EXPECT_EQ(box->title, L"Mirelak");
         EXPECT_EQ(box->buttons, std::vector<std::wstring>{L"OK"});
         EXPECT_FALSE(box->hasIcon);
+        // The start window exists by now, hidden: the greeting is the first thing on screen.
+        HWND start = driver::FindAnyTopWindow(program_->Id(), kForm2Class);
+        EXPECT_NE(start, nullptr);
+        EXPECT_FALSE(start != nullptr && ::IsWindowVisible(start));
         driver::AnswerMessageBox(*box, IDOK);
         return box->text;
     }

@@ -1,4 +1,5 @@
-// platform::Window in this process: the banner's bitmaps and a window that can't be created.
+// platform::Window in this process: the banner's bitmaps, a window that can't be created and
+// one whose controls are made later.
 #include "platform/window.h"
 #include "resources/resource_ids.h"
 
@@ -57,6 +58,22 @@ TEST(Window, AWindowThatCannotBeCreatedSaysWhy) {
     const Window window(desc, kBanner, events);
     EXPECT_EQ(window.NativeHandle(), nullptr);
     EXPECT_NE(window.CreationError(), 0u);
+}
+
+TEST(Window, ControlsMadeLaterComeOnceAndBeforeTheWindowShows) {
+    NoEvents events;
+    const WindowDesc desc{L"Test.Later", L"Later",          5580,
+                          1800,          Frame::ToolWindow, Placement::CentreScreen};
+    Window window(desc, kBanner, events, ControlCreation::Later);
+    auto* hwnd = static_cast<HWND>(window.NativeHandle());
+    ASSERT_NE(hwnd, nullptr);
+    EXPECT_EQ(::GetWindow(hwnd, GW_CHILD), nullptr);
+    window.Show();
+    HWND picture = ::GetDlgItem(hwnd, 1);
+    ASSERT_NE(picture, nullptr);
+    window.CreateControls();
+    EXPECT_EQ(::GetWindow(picture, GW_HWNDNEXT), nullptr) << "made twice";
+    window.Hide();
 }
 
 } // namespace
