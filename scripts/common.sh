@@ -3,7 +3,7 @@
 
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 PACKAGES=(cmake make g++ libgtest-dev googletest g++-mingw-w64-x86-64-posix wine wine64 xvfb
-          imagemagick fonts-liberation fonts-dejavu-core zip unzip)
+          imagemagick fonts-liberation fonts-dejavu-core zip unzip clang libclang-rt-14-dev)
 
 # Installs what is missing (as root, on Debian); a second run installs nothing.
 install_packages() {

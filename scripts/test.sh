@@ -66,5 +66,9 @@ for shot in build/screenshots/*.bmp build/screenshots/144dpi/*.bmp; do
     [ -e "$shot" ] && convert "$shot" "${shot%.bmp}.png" 2>/dev/null && rm -f "$shot"
 done
 
+# The libFuzzer targets, briefly: one test each (scripts/fuzz.sh runs them longer).
+source "$(dirname "$0")/fuzz.sh"
+run_fuzz_layer 10
+
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]

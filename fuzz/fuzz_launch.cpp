@@ -1,0 +1,149 @@
+// The starter's decision from its whole command line: the first byte is the state of the game
+// file, the rest the command line as the system hands it over (the program's name first).
+#include "fuzz/fuzz_text.h"
+#include "game_starter/launch.h"
+#include "platform/command_line.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace {
+
+using ironvale::Launch;
+using Action = Launch::Action;
+
+constexpr std::wstring_view kGamePath = L"C:\\Games\\Iron Vale\\hl2.exe";
+const std::wstring kStart =
+    L"\"" + std::wstring(kGamePath) + L"\" " + std::wstring(ironvale::kGameArguments);
+const std::wstring kAsk = L"Ironvale has been started by an external program.\r\nParameter: " +
+                          std::wstring(ironvale::kGameArguments);
+constexpr std::wstring_view kRefusal = L"The link does not name a valid server address:\r\n";
+
+bool IsAllowed(std::wstring_view server) {
+    if (!server.empty() && server.front() == L'-') {
+        return false;
+    }
+    for (wchar_t c : server) {
+        const bool letterOrDigit =
+            (c >= L'a' && c <= L'z') || (c >= L'A' && c <= L'Z') || (c >= L'0' && c <= L'9');
+        if (!letterOrDigit && std::wstring_view(L".-_:[]/").find(c) == std::wstring_view::npos) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Whether the text starts with the scheme in any spelling ("ivl:", "IVL://", "Ivl:/"...), the
+// way the shell hands a link over.
+bool StartsWithScheme(std::wstring_view text) {
+    if (text.size() < 4 || text[3] != L':') {
+        return false;
+    }
+    for (std::size_t i = 0; i < 3; ++i) {
+        if ((text[i] | 0x20) != L"ivl"[i]) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool IsHidden(char32_t c) {
+    return c <= 0x1F || (c >= 0x7F && c <= 0x9F) || c == 0x061C || c == 0x200E || c == 0x200F ||
+           (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069);
+}
+
+// The display form built another way: the text as code points (a lone surrogate stands for
+// itself), the first 100 of them with the hidden ones as "?", and an ellipsis if more follow.
+std::wstring ExpectedShownText(std::wstring_view text) {
+    std::u32string points;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char32_t c = static_cast<char32_t>(text[i]);
+        const char32_t next = i + 1 < text.size() ? static_cast<char32_t>(text[i + 1]) : 0;
+        if (c >= 0xD800 && c <= 0xDBFF && next >= 0xDC00 && next <= 0xDFFF) {
+            points.push_back(0x10000 + ((c - 0xD800) << 10) + (next - 0xDC00));
+            ++i;
+        } else {
+            points.push_back(c);
+        }
+    }
+    std::wstring shown;
+    for (std::size_t i = 0; i < points.size() && i < ironvale::kShownTextLength; ++i) {
+        const char32_t c = IsHidden(points[i]) ? U'?' : points[i];
+        if (c > 0xFFFF) {
+            shown.push_back(static_cast<wchar_t>(0xD800 + ((c - 0x10000) >> 10)));
+            shown.push_back(static_cast<wchar_t>(0xDC00 + ((c - 0x10000) & 0x3FF)));
+        } else {
+            shown.push_back(static_cast<wchar_t>(c));
+        }
+    }
+    if (points.size() > ironvale::kShownTextLength) {
+        shown.push_back(L'\u2026');
+    }
+    return shown;
+}
+
+void CheckShownText(std::wstring_view text) {
+    const std::wstring shown = ironvale::ShownText(text);
+    for (wchar_t c : shown) {
+        FUZZ_CHECK(!IsHidden(static_cast<char32_t>(c)));
+    }
+    FUZZ_CHECK(shown.size() <= 2 * ironvale::kShownTextLength + 1);
+    FUZZ_CHECK(shown == ExpectedShownText(text));
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    if (size == 0) {
+        return 0;
+    }
+    const auto gameFile = static_cast<ironvale::GameFile>(data[0] % 3);
+    const std::wstring commandLine = fuzz::Utf16Of(data + 1, size - 1);
+    const std::wstring commandText =
+        ironvale::CommandText(platform::ArgumentsAfterProgramName(commandLine));
+    FUZZ_CHECK(commandText.find(L'"') == std::wstring::npos);
+    CheckShownText(commandLine);
+
+    const Launch launch = ironvale::DecideLaunch(commandText, kGamePath, gameFile);
+    if (gameFile == ironvale::GameFile::Empty) {
+        FUZZ_CHECK(launch.action == Action::EndSilently && launch.message.empty() &&
+                   launch.commandLine.empty());
+        return 0;
+    }
+    FUZZ_CHECK(launch.action != Action::EndSilently);
+
+    const bool link = StartsWithScheme(commandText);
+    std::wstring_view tail = commandText;
+    if (link) {
+        tail.remove_prefix(4);
+        if (tail.starts_with(L"//")) {
+            tail.remove_prefix(2);
+        }
+    }
+    if (launch.action == Action::Reject) {
+        FUZZ_CHECK(link && !IsAllowed(tail));
+        FUZZ_CHECK(launch.commandLine.empty());
+        FUZZ_CHECK(launch.message == std::wstring(kRefusal) + ExpectedShownText(tail));
+        CheckShownText(tail);
+        return 0;
+    }
+    FUZZ_CHECK(!link || IsAllowed(tail));
+
+    // Whatever starts after a link carries only an allowed server text behind "+connect ".
+    FUZZ_CHECK(launch.commandLine.starts_with(kStart));
+    const std::wstring_view connectTo = std::wstring_view(launch.commandLine).substr(kStart.size());
+    if (link) {
+        FUZZ_CHECK(IsAllowed(connectTo) && ironvale::IsServerText(connectTo));
+    }
+    if (launch.action == Action::Confirm) {
+        FUZZ_CHECK(commandText.starts_with(L"ivl://") && connectTo == tail);
+        FUZZ_CHECK(launch.message == kAsk + std::wstring(tail));
+    } else {
+        FUZZ_CHECK(launch.action == Action::StartAtOnce);
+        FUZZ_CHECK(!commandText.starts_with(L"ivl://") && connectTo == commandText);
+        FUZZ_CHECK(launch.message.empty());
+    }
+    return 0;
+}
