@@ -14,6 +14,7 @@ mkdir -p build/logs build/screenshots
 trap 'stop_wine; stop_virtual_display' EXIT
 start_virtual_display
 prepare_wine_prefix "$ROOT/build/wineprefix-test"
+start_session_keeper
 export VANTOLINE_SCREENSHOTS
 VANTOLINE_SCREENSHOTS=$(winepath -w "$ROOT/build/screenshots" 2>/dev/null)
 
@@ -48,6 +49,7 @@ run_layer e2e windows -L e2e
 stop_wine
 prepare_wine_prefix "$ROOT/build/wineprefix-test-144dpi"
 set_wine_dpi 144
+start_session_keeper
 mkdir -p build/screenshots/144dpi
 VANTOLINE_SCREENSHOTS=$(winepath -w "$ROOT/build/screenshots/144dpi" 2>/dev/null)
 run_layer e2e-144dpi windows -L e2e -R '^Tamsel\.'
