@@ -57,8 +57,9 @@ restart_wine() {
 # when one runs already). The prefix's desktop process and COM service start on demand and
 # inherit the output of whatever started them: started by a test, they hold ctest's pipe and
 # ctest waits 15-20 s for them to end after each test. The keeper starts them here, away from any
-# pipe, and keeps them for the run. Call it again after anything that stops the prefix's server
-# (set_wine_dpi, stop_wine). Without it the tests still run, only slower.
+# pipe, and keeps them for the run. Anything that stops the prefix's server (restart_wine,
+# set_wine_dpi, stop_wine) ends it: call it again (test.sh does before each Wine layer). Without
+# it the tests still run, only slower.
 start_session_keeper() {
     local code=0
     wine "$ROOT/build/windows/bin/session_keeper.exe" </dev/null >/dev/null 2>&1 || code=$?
@@ -68,7 +69,7 @@ start_session_keeper() {
 }
 
 # Sets the prefix's screen DPI (96 is Windows' 100 %); takes effect for programs started after.
-# Restarts the prefix's server, which ends its programs (start_session_keeper again after).
+# Restarts the prefix's server, which ends its programs.
 set_wine_dpi() {
     wineserver -k >/dev/null 2>&1 || true
     wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$1" /f >/dev/null 2>&1

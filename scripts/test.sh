@@ -24,6 +24,10 @@ failed=0
 run_layer() {
     local name=$1 preset=$2 log="build/logs/$1.log"
     shift 2
+    # Every Wine layer runs beside a session keeper, whatever restarted the prefix before.
+    if [ "$preset" != native ]; then
+        start_session_keeper
+    fi
     # Output goes to a file, never a pipe (see prepare_wine_prefix).
     ctest --preset "$preset" "$@" >"$log" 2>&1 || true
     cat "$log"
@@ -49,7 +53,6 @@ run_layer e2e windows -L e2e
 stop_wine
 prepare_wine_prefix "$ROOT/build/wineprefix-test-144dpi"
 set_wine_dpi 144
-start_session_keeper
 mkdir -p build/screenshots/144dpi
 VANTOLINE_SCREENSHOTS=$(winepath -w "$ROOT/build/screenshots/144dpi" 2>/dev/null)
 run_layer e2e-144dpi windows -L e2e -R '^Tamsel\.'
