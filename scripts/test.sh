@@ -14,6 +14,7 @@ mkdir -p build/logs build/screenshots
 trap 'stop_wine; stop_virtual_display' EXIT
 start_virtual_display
 prepare_wine_prefix "$ROOT/build/wineprefix-test"
+start_session_keeper
 export VANTOLINE_SCREENSHOTS
 VANTOLINE_SCREENSHOTS=$(winepath -w "$ROOT/build/screenshots" 2>/dev/null)
 
@@ -23,6 +24,10 @@ failed=0
 run_layer() {
     local name=$1 preset=$2 log="build/logs/$1.log"
     shift 2
+    # Every Wine layer runs beside a session keeper, whatever restarted the prefix before.
+    if [ "$preset" != native ]; then
+        start_session_keeper
+    fi
     # Output goes to a file, never a pipe (see prepare_wine_prefix).
     ctest --preset "$preset" "$@" >"$log" 2>&1 || true
     cat "$log"
