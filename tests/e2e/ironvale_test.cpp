@@ -129,7 +129,10 @@ protected:
 
     // No start of the game shows up within the grace period: beyond the count there already.
     void ExpectNoFurtherCall(std::size_t count) const {
-        EXPECT_FALSE(driver::WaitUntil([&] { return Calls().size() > count; }, driver::kGrace));
+        // Without a game file there is nothing that could record a start: no need to wait.
+        if (std::filesystem::exists(Game())) {
+            EXPECT_FALSE(driver::WaitUntil([&] { return Calls().size() > count; }, driver::kGrace));
+        }
         EXPECT_EQ(Calls().size(), count);
     }
 
