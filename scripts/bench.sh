@@ -25,7 +25,7 @@ runs=${RUNS:-30}
 warmup=${WARMUP:-3}
 bin="$ROOT/build/windows/bin"
 for exe in tamsel.exe Ironvale.exe hl2_standin.exe do_nothing.exe spawn_floor.exe \
-    greeting_floor.exe bench_driver.exe; do
+    greeting_floor.exe bench_driver.exe session_keeper.exe; do
     if [ ! -f "$bin/$exe" ]; then
         echo "$bin/$exe is missing: build the windows preset first" >&2
         exit 1
@@ -47,8 +47,9 @@ cp "$bin/tamsel.exe" "$bin/greeting_floor.exe" "$tool/"
 trap 'stop_wine; stop_virtual_display' EXIT
 start_virtual_display
 prepare_wine_prefix "$ROOT/build/wineprefix-bench"
-# Where a keeper of the prefix (Wine's desktop process, rpcss) is available, start it here, so
-# that no measured run starts or waits for them; until then the warm-up rounds start them.
+# Wine's desktop process and COM service run for the whole benchmark, so that no timed run
+# starts them.
+start_session_keeper
 
 # Output to files, never a pipe (see prepare_wine_prefix).
 load_before=$(uptime)
