@@ -47,11 +47,13 @@ else
     echo "Screenshot of the question: ${shot#"$ROOT"/}.png"
 fi
 
-# The stand-in writes "<show-window request><tab><command line>" when it starts.
+# The stand-in writes "<show-window request><tab><working folder><tab><command line>" when it
+# starts.
 for _ in $(seq 150); do
     if [ -s "$demo/hl2-calls.txt" ]; then
         echo "The game (build/demo/hl2.exe) was started with this command line:"
-        cut -f2- "$demo/hl2-calls.txt"
+        cut -f3- "$demo/hl2-calls.txt"
+        echo "in the folder: $(cut -f2 "$demo/hl2-calls.txt")"
         exit 0
     fi
     sleep 0.1
