@@ -210,6 +210,17 @@ HWND VisibleWindow(DWORD processId, const wchar_t* className, const wchar_t* cap
     return driver::FindTopWindow(processId, className, caption);
 }
 
+// Waits for the run to end, then reports its time and peak working set.
+bool ReportAtTheEnd(Run& run, const wchar_t* name, int round, double ms, unsigned long long peak) {
+    if (!run.WaitForEnd()) {
+        Fail(name, round, "did not end");
+        return false;
+    }
+    ReportTime(name, round, ms);
+    ReportPeak(name, round, peak);
+    return true;
+}
+
 // One start of the tool or its floor up to the greeting on screen; OK ends the floor, and
 // closing the selection window ends the tool without writing anything.
 bool Greeting(const wchar_t* name, const std::filesystem::path& exe, bool tool, int round) {
@@ -234,13 +245,7 @@ bool Greeting(const wchar_t* name, const std::filesystem::path& exe, bool tool, 
         }
         driver::Close(selection);
     }
-    if (!run.WaitForEnd()) {
-        Fail(name, round, "did not end");
-        return false;
-    }
-    ReportTime(name, round, ms);
-    ReportPeak(name, round, peak);
-    return true;
+    return ReportAtTheEnd(run, name, round, ms, peak);
 }
 
 // The tool's whole first start, up to its main window on screen; the peak working set is taken
@@ -277,13 +282,7 @@ bool FirstStart(const std::filesystem::path& exe, int round) {
     const double ms = Milliseconds(run.started, Now());
     const unsigned long long peak = run.PeakWorkingSet();
     driver::Close(mainWindow);
-    if (!run.WaitForEnd()) {
-        Fail(name, round, "did not end");
-        return false;
-    }
-    ReportTime(name, round, ms);
-    ReportPeak(name, round, peak);
-    return true;
+    return ReportAtTheEnd(run, name, round, ms, peak);
 }
 
 int Tool(const std::filesystem::path& folder, int rounds, bool firstStarts) {
