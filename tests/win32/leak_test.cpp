@@ -13,6 +13,7 @@
 #include <winternl.h>
 
 #include <atomic>
+#include <cstdio>
 #include <functional>
 #include <thread>
 #include <string>
@@ -98,9 +99,14 @@ void ExpectNoGrowth(const char* name, int rounds, const std::function<void()>& s
     for (int i = 0; i < rounds; ++i) {
         step();
     }
-    EXPECT_LE(OpenHandles(), handles + kSlack);
-    EXPECT_LE(GdiObjects(), gdi + kSlack);
-    EXPECT_LE(UserObjects(), user + kSlack);
+    const DWORD handlesAfter = OpenHandles();
+    const DWORD gdiAfter = GdiObjects();
+    const DWORD userAfter = UserObjects();
+    std::printf("%s, %d rounds: handles %lu -> %lu, GDI %lu -> %lu, USER %lu -> %lu\n", name,
+                rounds, handles, handlesAfter, gdi, gdiAfter, user, userAfter);
+    EXPECT_LE(handlesAfter, handles + kSlack);
+    EXPECT_LE(gdiAfter, gdi + kSlack);
+    EXPECT_LE(userAfter, user + kSlack);
 }
 
 TEST(NoLeaks, RegistryRoutinesAndScriptShellTenThousandTimes) {
