@@ -173,6 +173,14 @@ void ApplyFont(State& state) {
     state.font = std::move(font); // the old font goes only after no control uses it
 }
 
+std::wstring ControlText(HWND control) {
+    const int length = ::GetWindowTextLengthW(control);
+    std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
+    const int copied = ::GetWindowTextW(control, text.data(), length + 1);
+    text.resize(static_cast<std::size_t>(std::max(copied, 0)));
+    return text;
+}
+
 // A device context of the screen with a font selected, for measuring texts.
 class MeasuringDc {
 public:
@@ -232,10 +240,7 @@ PixelSize Need(const ControlState& control, const PixelRect& scaled, const Measu
         return PixelSize{0, lineHeight};
     }
     case ControlKind::Label: {
-        const int length = ::GetWindowTextLengthW(control.hwnd);
-        std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
-        text.resize(static_cast<std::size_t>(
-            std::max(::GetWindowTextW(control.hwnd, text.data(), length + 1), 0)));
+        const std::wstring text = ControlText(control.hwnd);
         RECT rect{0, 0, scaled.width, 0};
         if (!text.empty()) {
             // As a left-aligned static control wraps and draws it.
@@ -474,10 +479,10 @@ Window::Window(const WindowDesc& desc, std::span<const ControlDesc> controls, Fo
     RegisterClassOnce(className);
     const SIZE size = OuterSize(state);
     state.centred = desc.placement == Placement::CentreScreen;
-    const bool centred = state.centred;
+    const int position = state.centred ? 0 : CW_USEDEFAULT; // centred once laid out
     if (::CreateWindowExW(state.exStyle, className.c_str(), state.caption.c_str(), state.style,
-                          centred ? 0 : CW_USEDEFAULT, centred ? 0 : CW_USEDEFAULT, size.cx,
-                          size.cy, nullptr, nullptr, ThisModule(), &state) == nullptr) {
+                          position, position, size.cx, size.cy, nullptr, nullptr, ThisModule(),
+                          &state) == nullptr) {
         state.creationError = ::GetLastError();
         state.hwnd = nullptr;
         return;
@@ -562,11 +567,7 @@ std::wstring Window::Text(int controlId) const {
     if (control == nullptr) {
         return {};
     }
-    const int length = ::GetWindowTextLengthW(control->hwnd);
-    std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
-    const int copied = ::GetWindowTextW(control->hwnd, text.data(), length + 1);
-    text.resize(static_cast<std::size_t>(std::max(copied, 0)));
-    return text;
+    return ControlText(control->hwnd);
 }
 
 void Window::SetText(int controlId, const std::wstring& text) {
