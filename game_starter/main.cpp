@@ -1,9 +1,11 @@
 // Ironvale: starts the game hl2.exe beside it, for the player or for an "ivl://" link.
 #include "MainFrame.h"
 
-#include <windows.h>
+#include "../platform/entry_point.h"
+#include "../platform/startup.h"
 
-int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+int __stdcall wWinMain(HINSTANCE__*, HINSTANCE__*, wchar_t*, int) {
+    platform::RestrictDllSearch();
     ironvale::MainFrame mainFrame;
     mainFrame.Form_Load(); // ends the process
 }

@@ -492,7 +492,8 @@ TEST_F(Tamsel, BothWindowsFitTheirTextInEveryMessageFont) {
 
 TEST(TamselFile, CarriesItsIconAndBannerAsResources) {
     const std::wstring exe = (driver::BuildFolder() / L"tamsel.exe").wstring();
-    HMODULE module = ::LoadLibraryExW(exe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    HMODULE module = ::LoadLibraryExW(exe.c_str(), nullptr,
+                                      LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
     ASSERT_NE(module, nullptr);
     HRSRC group =
         ::FindResourceW(module, MAKEINTRESOURCEW(IDI_APP), MAKEINTRESOURCEW(14)); // RT_GROUP_ICON
@@ -507,6 +508,11 @@ TEST(TamselFile, CarriesItsIconAndBannerAsResources) {
         ::DestroyIcon(icon);
     }
     EXPECT_NE(::FindResourceW(module, MAKEINTRESOURCEW(IDR_BANNER), MAKEINTRESOURCEW(10)), nullptr);
+    // Known DLLs only, which Windows never looks for beside the program: comctl32 is loaded
+    // at run time, from System32.
+    EXPECT_EQ(driver::ImportedDlls(module),
+              (std::vector<std::string>{"ADVAPI32.dll", "GDI32.dll", "KERNEL32.dll", "OLEAUT32.dll",
+                                        "USER32.dll", "msvcrt.dll", "ole32.dll"}));
     ::FreeLibrary(module);
 }
 

@@ -1,5 +1,6 @@
 #include "ui_driver.h"
 
+#include <algorithm>
 #include <fstream>
 #include <thread>
 
@@ -363,6 +364,24 @@ bool SaveScreenshot(HWND window, const std::filesystem::path& file) {
     ::DeleteDC(memory);
     ::ReleaseDC(nullptr, screen);
     return written;
+}
+
+std::vector<std::string> ImportedDlls(HMODULE file) {
+    // A data file's handle points one or two bytes past the image's start.
+    const auto* image =
+        reinterpret_cast<const BYTE*>(reinterpret_cast<ULONG_PTR>(file) & ~ULONG_PTR{3});
+    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(image);
+    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS64*>(image + dos->e_lfanew);
+    const IMAGE_DATA_DIRECTORY& imports =
+        nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    std::vector<std::string> dlls;
+    for (const auto* descriptor =
+             reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(image + imports.VirtualAddress);
+         descriptor->Name != 0; ++descriptor) {
+        dlls.emplace_back(reinterpret_cast<const char*>(image + descriptor->Name));
+    }
+    std::sort(dlls.begin(), dlls.end());
+    return dlls;
 }
 
 std::filesystem::path BuildFolder() {

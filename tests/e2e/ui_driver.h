@@ -108,6 +108,10 @@ ControlLayout MeasureControl(HWND control, const LOGFONTW& font);
 // Writes the window as it is on screen to a 24-bit BMP file.
 bool SaveScreenshot(HWND window, const std::filesystem::path& file);
 
+// The DLLs a program file imports at start-up (its import table, not its delayed imports),
+// sorted; the file loaded with LOAD_LIBRARY_AS_IMAGE_RESOURCE, so that it lies as in memory.
+std::vector<std::string> ImportedDlls(HMODULE file);
+
 // Folder of the test executable, where the programs under test are built.
 std::filesystem::path BuildFolder();
 // Where screenshots go: the folder in VANTOLINE_SCREENSHOTS, else the build folder.
