@@ -36,10 +36,11 @@ bool IsLowSurrogate(wchar_t c) {
     return c >= 0xDC00 && c <= 0xDFFF;
 }
 
-// Characters that would break the box's lines or reorder what it shows.
-bool IsHiddenInABox(wchar_t c) {
-    return c <= 0x1F || (c >= 0x7F && c <= 0x9F) || c == 0x061C || c == 0x200E || c == 0x200F ||
-           (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069);
+// What a box may show as it stands: printable ASCII. Anything else, a server never holds, and
+// it could hide in the box (zero-width and combining characters, line and paragraph
+// separators, reordering marks, look-alike letters).
+bool IsPrintableAscii(wchar_t c) {
+    return c >= 0x20 && c <= 0x7E;
 }
 
 // The text behind the scheme when the command text names it in another spelling than the
@@ -94,11 +95,9 @@ std::wstring ShownText(std::wstring_view text) {
     for (; i < text.size() && characters < kShownTextLength; ++i, ++characters) {
         const wchar_t c = text[i];
         if (IsHighSurrogate(c) && i + 1 < text.size() && IsLowSurrogate(text[i + 1])) {
-            shown.push_back(c);
-            shown.push_back(text[++i]);
-        } else {
-            shown.push_back(IsHiddenInABox(c) ? L'?' : c);
+            ++i; // one character, one "?"
         }
+        shown.push_back(IsPrintableAscii(c) ? c : L'?');
     }
     if (i < text.size()) {
         shown.push_back(L'\u2026');
@@ -113,7 +112,8 @@ std::wstring StartFailureMessage(std::wstring_view gamePath, std::wstring_view r
 }
 
 bool IsServerText(std::wstring_view serverText) {
-    return (serverText.empty() || serverText.front() != L'-') &&
+    return serverText.size() <= kMaxServerTextLength &&
+           (serverText.empty() || serverText.front() != L'-') &&
            std::all_of(serverText.begin(), serverText.end(), IsServerCharacter);
 }
 
@@ -121,22 +121,25 @@ Launch DecideLaunch(std::wstring_view commandText, std::wstring_view gamePath, G
     if (gameFile == GameFile::Empty) {
         return {};
     }
-    // The prefix test is case-sensitive: "IVL://x" is no link and goes to the game whole,
-    // without a question; but only where what follows the scheme is a server address.
-    if (!commandText.starts_with(kLinkPrefix)) {
-        const std::optional<std::wstring_view> tail = OtherSpellingTail(commandText);
-        if (tail && !IsServerText(*tail)) {
-            return Rejected(*tail);
-        }
+    // With the link prefix, the server behind it goes to the game. The scheme in another
+    // spelling ("IVL://x", "ivl:x") reaches the starter from a web page just as well, through
+    // the same registration: it is asked about too, and the whole text goes to the game, as any
+    // other argument does. An argument that names no scheme starts the game at once.
+    std::wstring_view server;
+    std::wstring_view connectTo = commandText;
+    if (commandText.starts_with(kLinkPrefix)) {
+        server = connectTo = commandText.substr(kLinkPrefix.size());
+    } else if (const std::optional<std::wstring_view> tail = OtherSpellingTail(commandText)) {
+        server = *tail;
+    } else {
         return {Launch::Action::StartAtOnce, {}, GameCommandLine(gamePath, commandText)};
     }
-    const std::wstring_view server = commandText.substr(kLinkPrefix.size());
     if (!IsServerText(server)) {
         return Rejected(server);
     }
     std::wstring message = L"Ironvale has been started by an external program.\r\nParameter: ";
-    message.append(kGameArguments).append(server);
-    return {Launch::Action::Confirm, std::move(message), GameCommandLine(gamePath, server)};
+    message.append(kGameArguments).append(connectTo);
+    return {Launch::Action::Confirm, std::move(message), GameCommandLine(gamePath, connectTo)};
 }
 
 } // namespace ironvale

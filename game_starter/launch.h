@@ -28,18 +28,22 @@ std::wstring GameFolder(std::wstring_view gamePath);
 inline constexpr std::size_t kShownTextLength = 100;
 
 // A refused text as the box shows it: its first kShownTextLength characters (a surrogate pair
-// counts as one and is never split), followed by U+2026 where the text is longer; every
-// control character and every bidirectional formatting character is shown as "?", so that
-// the text can neither break the box's lines nor reorder them.
+// counts as one), followed by U+2026 where the text is longer; printable ASCII (U+0020 to
+// U+007E) as it stands and every other character as "?", so that nothing in the text can break
+// the box's lines, reorder them or hide in them.
 std::wstring ShownText(std::wstring_view text);
 
 // What the box says when the game can't be started: the game's path and the system's reason.
 std::wstring StartFailureMessage(std::wstring_view gamePath, std::wstring_view reason);
 
-// Whether the text behind "ivl://" may reach the game's command line: empty, or only ASCII
-// letters, digits and . - _ : [ ] / and not beginning with "-". Anything else could add
-// options or console commands of its own (a blank starts a new argument, "+" a command, ";"
-// separates console commands).
+// The longest server text a link may carry: more names no server (a host name has at most 253
+// characters), and a longer text would make the question wider than the screen.
+inline constexpr std::size_t kMaxServerTextLength = 255;
+
+// Whether the text behind the scheme may reach the game's command line: empty, or at most
+// kMaxServerTextLength ASCII letters, digits and . - _ : [ ] / not beginning with "-".
+// Anything else could add options or console commands of its own (a blank starts a new
+// argument, "+" a command, ";" separates console commands).
 bool IsServerText(std::wstring_view serverText);
 
 enum class GameFile { Missing, Empty, Present };

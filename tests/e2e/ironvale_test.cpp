@@ -242,10 +242,17 @@ TEST_F(Ironvale, SchemeInCapitalsThroughTheShellIsCheckedToo) {
     ExpectNoFurtherCall(1); // only the first, local start reached the game
 }
 
-TEST_F(Ironvale, PrefixInCapitalsIsNoLinkAndStartsAtOnce) {
-    auto starter = Start(L"\"IVL://x\"");
-    EXPECT_EQ(starter->WaitForExit(), 0u);
-    EXPECT_EQ(WaitForCalls(1), std::vector<std::string>{Call(L"IVL://x")});
+// The shell hands the starter a link without slashes as a web page wrote it: asked about like
+// any link, and on OK the whole text goes behind "+connect ".
+TEST_F(Ironvale, SchemeWithoutSlashesThroughTheShellAsksFirst) {
+    ASSERT_NO_FATAL_FAILURE(RegisterWithAFirstStart());
+    const auto box = OpenThroughTheShell(L"ivl:27015");
+    ASSERT_TRUE(box);
+    EXPECT_EQ(box->text, kConfirmation + L"ivl:27015");
+    EXPECT_EQ(box->buttons, (std::vector<std::wstring>{L"OK", L"Cancel"}));
+    ExpectNoFurtherCall(1); // nothing before the answer
+    AnswerAndWaitForTheEnd(*box, IDOK);
+    EXPECT_EQ(WaitForCalls(2), (std::vector<std::string>{Call(L""), Call(L"ivl:27015")}));
 }
 
 TEST_F(Ironvale, LinkThatWouldAddCommandsIsRejected) {
@@ -383,21 +390,9 @@ TEST(IronvaleFile, CarriesItsIconFirstAManifestAndAVersion) {
     EXPECT_NE(text.find("Microsoft.Windows.Common-Controls"), std::string::npos);
     EXPECT_NE(::FindResourceW(file.get(), MAKEINTRESOURCEW(1), RT_VERSION), nullptr);
 
-    // Only system DLLs are imported at start-up; user32 comes with the first message box.
-    const auto* image =
-        reinterpret_cast<const BYTE*>(reinterpret_cast<ULONG_PTR>(file.get()) & ~ULONG_PTR{3});
-    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(image);
-    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS64*>(image + dos->e_lfanew);
-    const IMAGE_DATA_DIRECTORY& imports =
-        nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
-    std::vector<std::string> dlls;
-    for (const auto* descriptor =
-             reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(image + imports.VirtualAddress);
-         descriptor->Name != 0; ++descriptor) {
-        dlls.emplace_back(reinterpret_cast<const char*>(image + descriptor->Name));
-    }
-    std::sort(dlls.begin(), dlls.end());
-    EXPECT_EQ(dlls, (std::vector<std::string>{"ADVAPI32.dll", "KERNEL32.dll", "msvcrt.dll"}));
+    // Only Known DLLs are imported at start-up; user32 comes with the first message box.
+    EXPECT_EQ(driver::ImportedDlls(file.get()),
+              (std::vector<std::string>{"ADVAPI32.dll", "KERNEL32.dll", "msvcrt.dll"}));
 }
 
 } // namespace

@@ -16,6 +16,7 @@ const std::wstring kAsk =
     L"Ironvale has been started by an external program.\r\nParameter: -game ivale -console "
     L"+connect ";
 const std::wstring kBad = L"The link does not name a valid server address:\r\n";
+const std::wstring kServer255 = std::wstring(249, L'a') + L":27015";
 
 TEST(Launch, FixedTexts) {
     EXPECT_EQ(kScheme, L"ivl");
@@ -34,7 +35,7 @@ TEST(Launch, CommandTextLosesEveryDoubleQuote) {
 // what the starter does.
 TEST(Launch, DecisionTable) {
     struct Case {
-        const wchar_t* arguments;
+        std::wstring arguments;
         GameFile game;
         Action action;
         std::wstring message;
@@ -63,15 +64,24 @@ TEST(Launch, DecisionTable) {
          L""},
         {L"\"ivl://-insecure\"", GameFile::Missing, Action::Reject, kBad + L"-insecure", L""},
         {L"\"ivl://host;quit\"", GameFile::Empty, Action::EndSilently, L"", L""},
-        // The scheme in another spelling is no link: no question, the text goes behind
-        // "+connect " whole; but the shell hands such texts over too, so they are checked.
-        {L"\"IVL://x\"", GameFile::Present, Action::StartAtOnce, L"", kStart + L"IVL://x"},
-        {L"Ivl://x", GameFile::Present, Action::StartAtOnce, L"", kStart + L"Ivl://x"},
-        {L"ivl:/", GameFile::Present, Action::StartAtOnce, L"", kStart + L"ivl:/"},
+        // The scheme in another spelling comes from the shell as a link does: asked about, and
+        // the whole text goes behind "+connect " as it stands.
+        {L"\"IVL://x\"", GameFile::Present, Action::Confirm, kAsk + L"IVL://x",
+         kStart + L"IVL://x"},
+        {L"ivl:27015", GameFile::Present, Action::Confirm, kAsk + L"ivl:27015",
+         kStart + L"ivl:27015"},
+        {L"Ivl://x", GameFile::Missing, Action::Confirm, kAsk + L"Ivl://x", kStart + L"Ivl://x"},
+        {L"ivl:/", GameFile::Present, Action::Confirm, kAsk + L"ivl:/", kStart + L"ivl:/"},
+        {L"IVL:", GameFile::Empty, Action::EndSilently, L"", L""},
         {L"\"IVL://x +exec evil\"", GameFile::Present, Action::Reject, kBad + L"x +exec evil", L""},
         {L"\"ivl:x;quit\"", GameFile::Missing, Action::Reject, kBad + L"x;quit", L""},
         {L"IVL://h\u202ex", GameFile::Present, Action::Reject, kBad + L"h?x", L""}, // shown defused
         {L"iVl:-insecure", GameFile::Present, Action::Reject, kBad + L"-insecure", L""},
+        // A server of 255 characters is asked about; one more names no server.
+        {L"ivl://" + kServer255, GameFile::Present, Action::Confirm, kAsk + kServer255,
+         kStart + kServer255},
+        {L"ivl:" + kServer255 + L"a", GameFile::Present, Action::Reject,
+         kBad + kServer255.substr(0, 100) + L"\u2026", L""},
         // Otherwise the local user's text goes behind "+connect " whole, unchecked.
         {L"10.0.0.5:27015 +exec my.cfg", GameFile::Present, Action::StartAtOnce, L"",
          kStart + L"10.0.0.5:27015 +exec my.cfg"},
@@ -102,10 +112,15 @@ TEST(RefusedText, ShownCutAndDefused) {
     const std::pair<std::wstring, std::wstring> cases[] = {
         {a99 + L"b", a99 + L"b"},
         {a99 + L"bc", a99 + L"b\u2026"},
-        {std::wstring(L"\0\r\n\x1f\x7f\x9f\xa0!", 8), L"??????\u00a0!"},
-        {L"\u061c\u200d\u200e\u200f\u2029\u202a\u202e\u202f\u2065\u2066\u2069\u206a",
-         L"?\u200d??\u2029??\u202f\u2065??\u206a"},
-        {a99 + pair + L"b", a99 + pair + L"\u2026"}, // a pair is one character, kept whole
+        // Printable ASCII as it stands, everything else as "?": controls, reordering marks,
+        // invisible and combining characters, separators, look-alikes, lone surrogates.
+        {L" ~AZaz09", L" ~AZaz09"},
+        {std::wstring(L"\0\r\n\x1f\x7f\x9f\xa0x", 8), L"???????x"},
+        {L"\u061c\u200b\u200d\u200e\u2028\u2029\u202e\u2060\u2066\ufeff", L"??????????"},
+        {L"1\u0301 27\u00e9\uff11", L"1? 27??"},
+        {std::wstring{L'a', static_cast<wchar_t>(0xDC00), L'b', static_cast<wchar_t>(0xD83C)},
+         L"a?b?"},
+        {a99 + pair + L"b", a99 + L"?\u2026"}, // a pair is one character, one "?"
         {a99 + L"b" + pair, a99 + L"b\u2026"},
     };
     for (const auto& [text, shown] : cases) {
@@ -124,7 +139,7 @@ TEST(LinkCheck, AcceptsServerAddresses) {
         L"play.iron-vale_eu.example:27015/",
         L"a-b",
         L"ivl://",
-        std::wstring(100000, L'a'),
+        kServer255,
     };
     for (const std::wstring& text : accepted) {
         EXPECT_TRUE(IsServerText(text)) << testing::PrintToString(text.substr(0, 40));
@@ -155,6 +170,8 @@ TEST(LinkCheck, RejectsWhatCouldReachTheCommandLineAsMore) {
         std::wstring(L"host\0x", 6),
         L"h\u00f6st",          // a letter, but not an ASCII one
         L"\uff11\uff10.0.0.1", // full-width digits
+        kServer255 + L"a",
+        longText,
         longText + L";",
         longText + L" +exec x",
         L";" + longText,
