@@ -1,3 +1,4 @@
+// The starter's only window, never shown: its load step is the whole run.
 #include "MainFrame.h"
 
 #include "Registry.h"

@@ -1,3 +1,4 @@
+// Registry: string values below a root key, and the registration of a URL protocol.
 #include "Registry.h"
 
 #include <optional>

@@ -1,6 +1,8 @@
+// The main window: the enabled languages, "Set Language" and what Steam's value holds after it.
 #include "Form1.h"
 
 #include "Module2.h"
+#include "choices.h"
 #include "control_ids.h"
 #include "language_catalogue.h"
 
@@ -40,7 +42,7 @@ void Form1::Show() {
     if (!window_) {
         window_ =
             std::make_unique<platform::Window>(kWindow, kControls, static_cast<FormEvents&>(*this));
-        if (platform::EndIfNotCreated(*window_, L"Mirelak")) {
+        if (platform::EndIfNotCreated(*window_, kBoxTitle)) {
             return;
         }
         Form_Load();
@@ -61,12 +63,13 @@ void Form1::SetSteamLanguage(std::wstring code) {
 }
 
 void Form1::Form_Load() {
-    for (const Language& language : kLanguages) {
-        const SettingsValue enabled =
-            ReadIniValue(L"Languages", std::wstring(language.iniKey), L"0", SettingsPath());
-        if (ValueEquals(enabled, 1)) {
-            window_->AddItem(ids::kForm1Combo1, std::wstring(language.listText));
-        }
+    std::array<SettingsValue, kLanguages.size()> values;
+    for (std::size_t row = 0; row < kLanguages.size(); ++row) {
+        values[row] = ReadIniValue(kLanguagesSection, std::wstring(kLanguages[row].iniKey), L"0",
+                                   SettingsPath());
+    }
+    for (const std::wstring_view listText : ListedLanguages(values)) {
+        window_->AddItem(ids::kForm1Combo1, std::wstring(listText));
     }
 }
 
@@ -79,7 +82,7 @@ void Form1::Control_Click(int controlId) {
 void Form1::Command1_Click() {
     const std::wstring choice = window_->Text(ids::kForm1Combo1);
     if (choice.empty()) {
-        platform::ShowMessage(window_.get(), L"Please choose a Language!", L"Mirelak",
+        platform::ShowMessage(window_.get(), L"Please choose a Language!", kBoxTitle,
                               platform::MessageButtons::Ok, platform::MessageIcon::None);
         return;
     }

@@ -1,8 +1,11 @@
+// The selection window and the start-up: the greeting, and the choice of languages on a first
+// start.
 #include "Form2.h"
 
 #include "Form1.h"
 #include "Module1.h"
 #include "Module2.h"
+#include "choices.h"
 #include "control_ids.h"
 #include "greeting.h"
 #include "language_catalogue.h"
@@ -12,6 +15,7 @@
 #include <array>
 #include <cstdint>
 #include <string_view>
+#include <vector>
 
 namespace tamsel {
 namespace {
@@ -68,15 +72,15 @@ void Form2::Start() {
     // showing the box), and before the window is shown or hidden.
     window_ = std::make_unique<platform::Window>(
         kWindow, kControls, static_cast<FormEvents&>(*this), platform::ControlCreation::Later);
-    if (!platform::EndIfNotCreated(*window_, L"Mirelak")) {
+    if (!platform::EndIfNotCreated(*window_, kBoxTitle)) {
         Form_Load();
     }
 }
 
 void Form2::Form_Load() {
     const bool firstStart =
-        IsFirstStart(ReadIniValue(L"Settings", L"FirstStart", L"1", SettingsPath()));
-    platform::ShowMessage(nullptr, Greeting(GetLogonUserName(), firstStart), L"Mirelak",
+        IsFirstStart(ReadIniValue(kSettingsSection, kFirstStartKey, L"1", SettingsPath()));
+    platform::ShowMessage(nullptr, Greeting(GetLogonUserName(), firstStart), kBoxTitle,
                           platform::MessageButtons::Ok, platform::MessageIcon::None);
     window_->CreateControls();
     if (firstStart) {
@@ -94,31 +98,20 @@ void Form2::Control_Click(int controlId) {
 }
 
 void Form2::Command1_Click() {
-    // Every key is written once: all "1" first, then all "0", and "FirstStart" last. A write
-    // that fails does not stop the others; the first failure is reported once, after the last.
-    std::uint32_t firstFailure = 0;
-    auto write = [&firstFailure](const wchar_t* section, std::wstring_view key,
-                                 const wchar_t* value) {
-        const std::uint32_t error =
-            WriteIniValue(section, std::wstring(key), value, SettingsPath());
-        if (firstFailure == 0) {
-            firstFailure = error;
-        }
-    };
-    for (const bool checked : {true, false}) {
-        for (std::size_t row = 0; row < kLanguages.size(); ++row) {
-            if (window_->IsChecked(CheckBoxId(row)) == checked) {
-                write(L"Languages", kLanguages[row].iniKey, checked ? L"1" : L"0");
-            }
-        }
+    // Every write is made, whatever the others did; a failure is reported once, after the last.
+    std::array<bool, kLanguages.size()> checked{};
+    for (std::size_t row = 0; row < kLanguages.size(); ++row) {
+        checked[row] = window_->IsChecked(CheckBoxId(row));
     }
-    write(L"Settings", L"FirstStart", L"0");
-    if (firstFailure != 0) {
-        platform::ShowMessage(window_.get(),
-                              L"The settings could not be saved to\r\n" + SettingsPath() +
-                                  L"\r\n\r\n" + platform::ErrorText(firstFailure),
-                              L"Mirelak", platform::MessageButtons::Ok,
-                              platform::MessageIcon::Error);
+    std::vector<std::uint32_t> errors;
+    for (const SettingsWrite& write : SavePlan(checked)) {
+        errors.push_back(WriteIniValue(std::wstring(write.section), std::wstring(write.key),
+                                       std::wstring(write.value), SettingsPath()));
+    }
+    if (const std::uint32_t failure = ReportedFailure(errors); failure != 0) {
+        platform::ShowMessage(
+            window_.get(), SaveFailureMessage(SettingsPath(), platform::ErrorText(failure)),
+            kBoxTitle, platform::MessageButtons::Ok, platform::MessageIcon::Error);
     }
     window_->Hide();
     mainWindow_.Show();

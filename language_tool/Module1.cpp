@@ -1,3 +1,4 @@
+// Module1: the account name of the user who runs the tool.
 #include "Module1.h"
 
 #include "greeting.h"

@@ -1,3 +1,4 @@
+// Module2: reading and writing config.ini, the tool's settings file.
 #include "Module2.h"
 
 #include "../platform/ansi.h"

@@ -1,0 +1,43 @@
+#include "choices.h"
+
+#include <algorithm>
+
+namespace tamsel {
+
+std::vector<std::wstring_view>
+ListedLanguages(const std::array<SettingsValue, kLanguages.size()>& values) {
+    std::vector<std::wstring_view> listed;
+    for (std::size_t row = 0; row < kLanguages.size(); ++row) {
+        if (ValueEquals(values[row], 1)) {
+            listed.push_back(kLanguages[row].listText);
+        }
+    }
+    return listed;
+}
+
+std::vector<SettingsWrite> SavePlan(const std::array<bool, kLanguages.size()>& checked) {
+    std::vector<SettingsWrite> writes;
+    for (const bool pass : {true, false}) {
+        for (std::size_t row = 0; row < kLanguages.size(); ++row) {
+            if (checked[row] == pass) {
+                writes.push_back({kLanguagesSection, kLanguages[row].iniKey, pass ? L"1" : L"0"});
+            }
+        }
+    }
+    writes.push_back({kSettingsSection, kFirstStartKey, L"0"});
+    return writes;
+}
+
+std::uint32_t ReportedFailure(std::span<const std::uint32_t> errors) {
+    const auto failed =
+        std::find_if(errors.begin(), errors.end(), [](std::uint32_t error) { return error != 0; });
+    return failed != errors.end() ? *failed : 0;
+}
+
+std::wstring SaveFailureMessage(std::wstring_view settingsPath, std::wstring_view reason) {
+    std::wstring message = L"The settings could not be saved to\r\n";
+    message.append(settingsPath).append(L"\r\n\r\n").append(reason);
+    return message;
+}
+
+} // namespace tamsel
