@@ -39,11 +39,7 @@ void Print(const std::wstring& text, const std::wstring& indent = L"") {
 
 int main() {
     int argc = 0;
-    struct FreeArgs {
-        void operator()(wchar_t** args) const noexcept { ::LocalFree(args); }
-    };
-    const platform::Owned<wchar_t**, FreeArgs, platform::NullValue<wchar_t**>> argv(
-        ::CommandLineToArgvW(::GetCommandLineW(), &argc));
+    const platform::OwnedLocal<wchar_t**> argv(::CommandLineToArgvW(::GetCommandLineW(), &argc));
     const bool pressOk = argc == 4 && std::wstring(argv.get()[2]) == L"--press-ok";
     if (argc != 2 && !pressOk) {
         Print(L"usage: open_link LINK [--press-ok SCREENSHOT.bmp]");
