@@ -4,7 +4,7 @@
 
 namespace platform {
 
-std::wstring ErrorText(std::uint32_t errorCode) {
+std::wstring ErrorText(ErrorCode errorCode) {
     OwnedLocal<wchar_t*> buffer; // the system allocates it
     const DWORD length = ::FormatMessageW(
         FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,

@@ -59,8 +59,8 @@ std::optional<std::uint64_t> FileLength(const std::wstring& path) {
     return (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
 }
 
-std::uint32_t StartProgram(const std::wstring& commandLine, int showWindow,
-                           const std::wstring& workingFolder) {
+ErrorCode StartProgram(const std::wstring& commandLine, int showWindow,
+                       const std::wstring& workingFolder) {
     if (commandLine.size() >= kCommandLineLimit) {
         return ERROR_FILENAME_EXCED_RANGE;
     }
@@ -78,7 +78,7 @@ std::uint32_t StartProgram(const std::wstring& commandLine, int showWindow,
     }
     OwnedHandle processHandle(process.hProcess);
     OwnedHandle threadHandle(process.hThread);
-    return ERROR_SUCCESS;
+    return kDone;
 }
 
 void EndProcess(unsigned exitCode) {

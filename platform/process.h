@@ -2,6 +2,8 @@
 // program and ending this one.
 #pragma once
 
+#include "error_code.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -24,10 +26,10 @@ std::wstring CommandLineArguments();
 std::optional<std::uint64_t> FileLength(const std::wstring& path);
 
 // Starts a program from one command line with the given show-window style (SW_*), in the given
-// working folder (empty: this program's own), and does not wait for it. 0 when it started,
+// working folder (empty: this program's own), and does not wait for it. kDone when it started,
 // else the system's error code.
-std::uint32_t StartProgram(const std::wstring& commandLine, int showWindow,
-                           const std::wstring& workingFolder);
+ErrorCode StartProgram(const std::wstring& commandLine, int showWindow,
+                       const std::wstring& workingFolder);
 
 // Ends the process at once.
 [[noreturn]] void EndProcess(unsigned exitCode);
