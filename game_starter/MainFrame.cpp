@@ -14,8 +14,6 @@
 namespace ironvale {
 namespace {
 
-constexpr int kShowMinimized = 2; // SW_SHOWMINIMIZED: minimized and active
-
 GameFile GameFileOf(const std::optional<std::uint64_t>& length) {
     if (!length) {
         return GameFile::Missing;
@@ -27,7 +25,7 @@ GameFile GameFileOf(const std::optional<std::uint64_t>& length) {
 // where it can't be started.
 void StartGame(const std::wstring& commandLine, const std::wstring& gamePath) {
     const platform::ErrorCode error =
-        platform::StartProgram(commandLine, kShowMinimized, GameFolder(gamePath));
+        platform::StartProgram(commandLine, platform::ShowStyle::Minimized, GameFolder(gamePath));
     if (error != platform::kDone) {
         platform::ShowMessageBox(nullptr, StartFailureMessage(gamePath, platform::ErrorText(error)),
                                  std::wstring(kApplicationTitle), platform::MessageButtons::Ok,

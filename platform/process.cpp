@@ -12,6 +12,16 @@ namespace {
 // refuses longer ones; Wine starts them, so the limit is kept here to fail alike everywhere.
 constexpr std::size_t kCommandLineLimit = 32767;
 
+WORD ShowWindowRequest(ShowStyle show) {
+    switch (show) {
+    case ShowStyle::Hidden:
+        return SW_HIDE;
+    case ShowStyle::Minimized:
+        return SW_SHOWMINIMIZED;
+    }
+    return SW_SHOWNORMAL;
+}
+
 } // namespace
 
 std::wstring ProgramPath() {
@@ -59,7 +69,7 @@ std::optional<std::uint64_t> FileLength(const std::wstring& path) {
     return (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
 }
 
-ErrorCode StartProgram(const std::wstring& commandLine, int showWindow,
+ErrorCode StartProgram(const std::wstring& commandLine, ShowStyle show,
                        const std::wstring& workingFolder) {
     if (commandLine.size() >= kCommandLineLimit) {
         return ERROR_FILENAME_EXCED_RANGE;
@@ -67,7 +77,7 @@ ErrorCode StartProgram(const std::wstring& commandLine, int showWindow,
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESHOWWINDOW;
-    startup.wShowWindow = static_cast<WORD>(showWindow);
+    startup.wShowWindow = ShowWindowRequest(show);
     PROCESS_INFORMATION process{};
     std::wstring mutableLine = commandLine; // CreateProcessW may write into the line
     const wchar_t* folder = workingFolder.empty() ? nullptr : workingFolder.c_str();

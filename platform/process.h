@@ -25,10 +25,16 @@ std::wstring CommandLineArguments();
 // The length of a file in bytes; nothing when it can't be taken (missing, or not a file).
 std::optional<std::uint64_t> FileLength(const std::wstring& path);
 
-// Starts a program from one command line with the given show-window style (SW_*), in the given
-// working folder (empty: this program's own), and does not wait for it. kDone when it started,
-// else the system's error code.
-ErrorCode StartProgram(const std::wstring& commandLine, int showWindow,
+// How a started program is asked to show its first window.
+enum class ShowStyle {
+    Hidden,    // SW_HIDE
+    Minimized, // SW_SHOWMINIMIZED: minimized and active
+};
+
+// Starts a program from one command line with the given show style, in the given working
+// folder (empty: this program's own), and does not wait for it. kDone when it started, else the
+// system's error code.
+ErrorCode StartProgram(const std::wstring& commandLine, ShowStyle show,
                        const std::wstring& workingFolder);
 
 // Ends the process at once.
