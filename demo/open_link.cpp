@@ -4,7 +4,7 @@
 //   open_link LINK --press-ok FILE.bmp  saves the box to FILE.bmp and presses OK (for a virtual
 //                                       display, where nobody can click)
 // Exit code 0 when the starter has ended, 1 when the link did not reach it, 2 for a wrong call.
-#include "ui_driver.h"
+#include "tests/e2e/ui_driver.h"
 
 #include <windows.h>
 #include <shellapi.h>
