@@ -18,21 +18,37 @@
 #include <functional>
 #include <thread>
 #include <string>
+#include <vector>
 
 namespace {
 
-// The process's open handles. Wine answers GetProcessHandleCount with 0, but its server gives a
-// new handle the lowest free slot: the slot a fresh handle gets rises exactly when handles
-// stay open, so it stands in for the count there.
+// The process's open handles. Wine answers GetProcessHandleCount with 0, but lists every
+// handle of its processes in SystemHandleInformation: this process's entries there. (The lowest
+// free slot, which a fresh handle gets, is no count: a handle that a round opens before the
+// one it leaks and closes after leaves that slot free, whatever it leaked above.)
 DWORD OpenHandles() {
     DWORD count = 0;
     if (::GetProcessHandleCount(::GetCurrentProcess(), &count) && count != 0) {
         return count;
     }
-    HANDLE probe = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    const auto slot = static_cast<DWORD>(reinterpret_cast<ULONG_PTR>(probe) / 4);
-    ::CloseHandle(probe);
-    return slot;
+    constexpr auto kLengthMismatch = static_cast<NTSTATUS>(0xC0000004L);
+    std::vector<unsigned char> buffer(1 << 16);
+    NTSTATUS status = ::NtQuerySystemInformation(SystemHandleInformation, buffer.data(),
+                                                 static_cast<ULONG>(buffer.size()), nullptr);
+    while (status == kLengthMismatch) { // more handles than fit: a larger buffer
+        buffer.resize(buffer.size() * 2);
+        status = ::NtQuerySystemInformation(SystemHandleInformation, buffer.data(),
+                                            static_cast<ULONG>(buffer.size()), nullptr);
+    }
+    if (status != 0) {
+        ADD_FAILURE() << "no list of handles: status " << std::hex << status;
+        return 0;
+    }
+    const auto* list = reinterpret_cast<const SYSTEM_HANDLE_INFORMATION*>(buffer.data());
+    for (ULONG i = 0; i < list->Count; ++i) {
+        count += list->Handle[i].OwnerPid == ::GetCurrentProcessId() ? 1 : 0;
+    }
+    return count;
 }
 
 BOOL CALLBACK CountWindow(HWND, LPARAM counter) {
