@@ -15,8 +15,6 @@
 namespace ironvale {
 namespace {
 
-constexpr int kShowMinimized = 2; // SW_SHOWMINIMIZED: minimized and active
-
 GameFile GameFileOf(const std::optional<std::uint64_t>& length) {
     if (!length) {
         return GameFile::Missing;
@@ -27,9 +25,9 @@ GameFile GameFileOf(const std::optional<std::uint64_t>& length) {
 // Starts the game in its own folder, whatever folder the starter was started in; says why
 // where it can't be started.
 void StartGame(const std::wstring& commandLine, const std::wstring& gamePath) {
-    const std::uint32_t error =
-        platform::StartProgram(commandLine, kShowMinimized, GameFolder(gamePath));
-    if (error != 0) {
+    const platform::ErrorCode error =
+        platform::StartProgram(commandLine, platform::ShowStyle::Minimized, GameFolder(gamePath));
+    if (error != platform::kDone) {
         platform::ShowMessageBox(nullptr, StartFailureMessage(gamePath, platform::ErrorText(error)),
                                  std::wstring(kApplicationTitle), platform::MessageButtons::Ok,
                                  platform::MessageIcon::Error);

@@ -1,5 +1,7 @@
 #include "dpi.h"
 
+#include "win_owned.h"
+
 namespace platform {
 namespace {
 
@@ -10,11 +12,8 @@ template <typename F> F User32Function(const char* name) {
 }
 
 UINT DpiOfDc(HWND window) {
-    HDC dc = ::GetDC(window);
-    const int dpi = dc != nullptr ? ::GetDeviceCaps(dc, LOGPIXELSY) : 96;
-    if (dc != nullptr) {
-        ::ReleaseDC(window, dc);
-    }
+    const WindowDc dc(window);
+    const int dpi = dc ? ::GetDeviceCaps(dc.get(), LOGPIXELSY) : 96;
     return dpi > 0 ? static_cast<UINT>(dpi) : 96u;
 }
 

@@ -1,19 +1,18 @@
 #include "error_text.h"
 
-#include <windows.h>
+#include "win_owned.h"
 
 namespace platform {
 
-std::wstring ErrorText(std::uint32_t errorCode) {
-    wchar_t* buffer = nullptr;
+std::wstring ErrorText(ErrorCode errorCode) {
+    OwnedLocal<wchar_t*> buffer; // the system allocates it
     const DWORD length = ::FormatMessageW(
         FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, errorCode, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+        nullptr, errorCode, 0, reinterpret_cast<wchar_t*>(buffer.put()), 0, nullptr);
     std::wstring text;
-    if (length != 0 && buffer != nullptr) {
-        text.assign(buffer, length);
+    if (length != 0 && buffer) {
+        text.assign(buffer.get(), length);
     }
-    ::LocalFree(buffer);
     while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r' || text.back() == L' ')) {
         text.pop_back();
     }

@@ -31,8 +31,8 @@ unsigned long ReadIniString(const std::wstring& section, const std::wstring& key
                                       ansiFile->c_str());
 }
 
-std::uint32_t WriteIniString(const std::wstring& section, const std::wstring& key,
-                             const std::wstring& value, const std::wstring& file) {
+ErrorCode WriteIniString(const std::wstring& section, const std::wstring& key,
+                         const std::wstring& value, const std::wstring& file) {
     const std::optional<std::string> ansiSection = ToAnsi(section);
     const std::optional<std::string> ansiKey = ToAnsi(key);
     const std::optional<std::string> ansiValue = ToAnsi(value);
@@ -43,7 +43,7 @@ std::uint32_t WriteIniString(const std::wstring& section, const std::wstring& ke
     ::SetLastError(ERROR_SUCCESS);
     if (::WritePrivateProfileStringA(ansiSection->c_str(), ansiKey->c_str(), ansiValue->c_str(),
                                      ansiFile->c_str()) != FALSE) {
-        return ERROR_SUCCESS;
+        return kDone;
     }
     const DWORD error = ::GetLastError();
     return error != ERROR_SUCCESS ? error : ERROR_WRITE_FAULT;

@@ -1,7 +1,8 @@
 // INI files through the 8-bit profile-string functions of kernel32.
 #pragma once
 
-#include <cstdint>
+#include "error_code.h"
+
 #include <span>
 #include <string>
 
@@ -14,9 +15,9 @@ unsigned long ReadIniString(const std::wstring& section, const std::wstring& key
                             const std::wstring& fallback, std::span<char> buffer,
                             const std::wstring& file);
 
-// WritePrivateProfileStringA; creates the file, section and key as needed. Returns 0 when the
-// value was stored, else the system's error code.
-std::uint32_t WriteIniString(const std::wstring& section, const std::wstring& key,
-                             const std::wstring& value, const std::wstring& file);
+// WritePrivateProfileStringA; creates the file, section and key as needed. kDone when the value
+// was stored, else the system's error code.
+ErrorCode WriteIniString(const std::wstring& section, const std::wstring& key,
+                         const std::wstring& value, const std::wstring& file);
 
 } // namespace platform

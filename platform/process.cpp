@@ -12,6 +12,16 @@ namespace {
 // refuses longer ones; Wine starts them, so the limit is kept here to fail alike everywhere.
 constexpr std::size_t kCommandLineLimit = 32767;
 
+WORD ShowWindowRequest(ShowStyle show) {
+    switch (show) {
+    case ShowStyle::Hidden:
+        return SW_HIDE;
+    case ShowStyle::Minimized:
+        return SW_SHOWMINIMIZED;
+    }
+    return SW_SHOWNORMAL;
+}
+
 } // namespace
 
 std::wstring ProgramPath() {
@@ -59,15 +69,15 @@ std::optional<std::uint64_t> FileLength(const std::wstring& path) {
     return (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
 }
 
-std::uint32_t StartProgram(const std::wstring& commandLine, int showWindow,
-                           const std::wstring& workingFolder) {
+ErrorCode StartProgram(const std::wstring& commandLine, ShowStyle show,
+                       const std::wstring& workingFolder) {
     if (commandLine.size() >= kCommandLineLimit) {
         return ERROR_FILENAME_EXCED_RANGE;
     }
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESHOWWINDOW;
-    startup.wShowWindow = static_cast<WORD>(showWindow);
+    startup.wShowWindow = ShowWindowRequest(show);
     PROCESS_INFORMATION process{};
     std::wstring mutableLine = commandLine; // CreateProcessW may write into the line
     const wchar_t* folder = workingFolder.empty() ? nullptr : workingFolder.c_str();
@@ -78,7 +88,7 @@ std::uint32_t StartProgram(const std::wstring& commandLine, int showWindow,
     }
     OwnedHandle processHandle(process.hProcess);
     OwnedHandle threadHandle(process.hThread);
-    return ERROR_SUCCESS;
+    return kDone;
 }
 
 void EndProcess(unsigned exitCode) {

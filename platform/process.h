@@ -2,6 +2,8 @@
 // program and ending this one.
 #pragma once
 
+#include "error_code.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -23,11 +25,17 @@ std::wstring CommandLineArguments();
 // The length of a file in bytes; nothing when it can't be taken (missing, or not a file).
 std::optional<std::uint64_t> FileLength(const std::wstring& path);
 
-// Starts a program from one command line with the given show-window style (SW_*), in the given
-// working folder (empty: this program's own), and does not wait for it. 0 when it started,
-// else the system's error code.
-std::uint32_t StartProgram(const std::wstring& commandLine, int showWindow,
-                           const std::wstring& workingFolder);
+// How a started program is asked to show its first window.
+enum class ShowStyle {
+    Hidden,    // SW_HIDE
+    Minimized, // SW_SHOWMINIMIZED: minimized and active
+};
+
+// Starts a program from one command line with the given show style, in the given working
+// folder (empty: this program's own), and does not wait for it. kDone when it started, else the
+// system's error code.
+ErrorCode StartProgram(const std::wstring& commandLine, ShowStyle show,
+                       const std::wstring& workingFolder);
 
 // Ends the process at once.
 [[noreturn]] void EndProcess(unsigned exitCode);

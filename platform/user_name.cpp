@@ -4,9 +4,9 @@
 
 namespace platform {
 
-void FillUserName(std::string& buffer) {
+bool FillUserName(std::string& buffer) {
     DWORD size = static_cast<DWORD>(buffer.size());
-    ::GetUserNameA(buffer.data(), &size);
+    return ::GetUserNameA(buffer.data(), &size) != FALSE;
 }
 
 } // namespace platform

@@ -5,8 +5,8 @@
 
 namespace platform {
 
-// Calls GetUserNameA on the caller's buffer, with the buffer's whole length as the size. The
-// buffer is left as the call leaves it; nothing is checked.
-void FillUserName(std::string& buffer);
+// Calls GetUserNameA on the caller's buffer, with the buffer's whole length as the size; true
+// when the call succeeded. Either way the buffer is left as the call leaves it.
+bool FillUserName(std::string& buffer);
 
 } // namespace platform

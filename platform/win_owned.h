@@ -1,40 +1,77 @@
-// Owners for Win32 handles and COM objects. Included only by platform sources.
+// Owners for Win32 handles, device contexts and COM objects. Included only by platform sources
+// (and the test programs).
 #pragma once
 
 #include "owned.h"
 
 #include <windows.h>
 #include <oaidl.h>
+#include <objbase.h>
+#include <oleauto.h>
 
 #include <utility>
 
 namespace platform {
 
-struct CloseKey {
-    void operator()(HKEY key) const noexcept { ::RegCloseKey(key); }
-};
-using OwnedKey = Owned<HKEY, CloseKey, NullValue<HKEY>>;
+// The "none" of the handles that CreateFileW and CreateToolhelp32Snapshot return.
+inline HANDLE InvalidHandleValue() noexcept {
+    return INVALID_HANDLE_VALUE;
+}
 
-struct CloseHandleFn {
-    void operator()(HANDLE handle) const noexcept { ::CloseHandle(handle); }
-};
-using OwnedHandle = Owned<HANDLE, CloseHandleFn, NullValue<HANDLE>>;
+// One line per kind: the handle, the function that releases it, and its "none" where that is
+// not null.
+using OwnedKey = Owned<HKEY, &::RegCloseKey>;
+using OwnedHandle = Owned<HANDLE, &::CloseHandle>; // processes, threads, events
+using OwnedFileHandle = Owned<HANDLE, &::CloseHandle, &InvalidHandleValue>; // files, snapshots
+using OwnedModule = Owned<HMODULE, &::FreeLibrary>;
+using OwnedFont = Owned<HFONT, &::DeleteObject>;
+using OwnedBitmap = Owned<HBITMAP, &::DeleteObject>;
+using OwnedIcon = Owned<HICON, &::DestroyIcon>;
+using OwnedDc = Owned<HDC, &::DeleteDC>; // from CreateCompatibleDC
+using OwnedBstr = Owned<BSTR, &::SysFreeString>;
+template <typename T> using OwnedLocal = Owned<T, &::LocalFree>; // LocalAlloc'd for the caller
 
-struct DeleteGdiObject {
-    void operator()(HGDIOBJ object) const noexcept { ::DeleteObject(object); }
-};
-using OwnedFont = Owned<HFONT, DeleteGdiObject, NullValue<HFONT>>;
-using OwnedBitmap = Owned<HBITMAP, DeleteGdiObject, NullValue<HBITMAP>>;
+// A device context from GetDC: of the window's client area, of the screen for a null window.
+// ReleaseDC needs the window as well as the context.
+class WindowDc {
+public:
+    explicit WindowDc(HWND window) noexcept : window_(window), dc_(::GetDC(window)) {}
+    WindowDc(const WindowDc&) = delete;
+    WindowDc& operator=(const WindowDc&) = delete;
+    ~WindowDc() {
+        if (dc_ != nullptr) {
+            ::ReleaseDC(window_, dc_);
+        }
+    }
 
-struct DestroyIconFn {
-    void operator()(HICON icon) const noexcept { ::DestroyIcon(icon); }
-};
-using OwnedIcon = Owned<HICON, DestroyIconFn, NullValue<HICON>>;
+    HDC get() const noexcept { return dc_; }
+    explicit operator bool() const noexcept { return dc_ != nullptr; }
 
-struct FreeBstr {
-    void operator()(BSTR text) const noexcept { ::SysFreeString(text); }
+private:
+    HWND window_;
+    HDC dc_;
 };
-using OwnedBstr = Owned<BSTR, FreeBstr, NullValue<BSTR>>;
+
+// An object selected into a device context while the owner lives; then the object it replaced
+// is selected again, so that the object can be deleted and the context released. Nothing is
+// selected into a null context or for a null object.
+class SelectedObject {
+public:
+    SelectedObject(HDC dc, HGDIOBJ object) noexcept
+        : dc_(dc),
+          previous_(dc != nullptr && object != nullptr ? ::SelectObject(dc, object) : nullptr) {}
+    SelectedObject(const SelectedObject&) = delete;
+    SelectedObject& operator=(const SelectedObject&) = delete;
+    ~SelectedObject() {
+        if (previous_ != nullptr && previous_ != HGDI_ERROR) {
+            ::SelectObject(dc_, previous_);
+        }
+    }
+
+private:
+    HDC dc_;
+    HGDIOBJ previous_;
+};
 
 // A COM interface pointer that releases its reference.
 template <typename I> class ComPtr {

@@ -10,7 +10,7 @@
 #                  and the whole first start (greeting, OK, selection, "Save!", main window shown).
 #   memory         the peak working set of each program over its run, beside its floor's.
 #
-# tests/bench/bench_driver.exe starts every program from a Wine process with CreateProcessW and
+# bench/bench_driver.exe starts every program from a Wine process with CreateProcessW and
 # watches it from outside (its end, or its windows, polled every millisecond). A program and its
 # floor run alternately, round after round, so that both see the same load. Prints a table and
 # writes build/bench/results.json. RUNS (default 30) rounds after WARMUP (default 3) that count

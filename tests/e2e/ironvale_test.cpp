@@ -46,16 +46,15 @@ std::wstring ClassesValue(const wchar_t* key, const wchar_t* name) {
 // numbers are reused, so long-running system processes may name a parent that has this
 // number now.
 bool HasRunningGame(DWORD parentId) {
-    HANDLE snapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    if (snapshot == INVALID_HANDLE_VALUE) {
+    const platform::OwnedFileHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    if (!snapshot) {
         ADD_FAILURE() << "no process snapshot";
         return true;
     }
-    platform::OwnedHandle owner(snapshot);
     PROCESSENTRY32W entry{};
     entry.dwSize = sizeof entry;
-    for (BOOL more = ::Process32FirstW(snapshot, &entry); more;
-         more = ::Process32NextW(snapshot, &entry)) {
+    for (BOOL more = ::Process32FirstW(snapshot.get(), &entry); more;
+         more = ::Process32NextW(snapshot.get(), &entry)) {
         if (entry.th32ParentProcessID == parentId && _wcsicmp(entry.szExeFile, L"hl2.exe") == 0) {
             return true;
         }
@@ -353,10 +352,7 @@ BOOL CALLBACK CollectResourceId(HMODULE, LPCWSTR, LPWSTR name, LONG_PTR ids) {
 // The program file itself: its first icon resource is the game's icon (what "DefaultIcon"
 // points at with ",0"), with the four images of ironvale.ico; a manifest and a version.
 TEST(IronvaleFile, CarriesItsIconFirstAManifestAndAVersion) {
-    struct FreeModule {
-        void operator()(HMODULE module) const noexcept { ::FreeLibrary(module); }
-    };
-    const platform::Owned<HMODULE, FreeModule, platform::NullValue<HMODULE>> file(
+    const platform::OwnedModule file(
         ::LoadLibraryExW((driver::BuildFolder() / L"Ironvale.exe").c_str(), nullptr,
                          LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE));
     ASSERT_TRUE(file);

@@ -220,10 +220,8 @@ SIZE ClientSize(HWND window) {
 }
 
 int ScreenDpi() {
-    HDC screen = ::GetDC(nullptr);
-    const int dpi = ::GetDeviceCaps(screen, LOGPIXELSY);
-    ::ReleaseDC(nullptr, screen);
-    return dpi;
+    const platform::WindowDc screen(nullptr);
+    return ::GetDeviceCaps(screen.get(), LOGPIXELSY);
 }
 
 int Pixels(int twips) {
@@ -282,9 +280,10 @@ ControlLayout MeasureControl(HWND control, const LOGFONTW& logFont) {
         layout.picture = true; // no caption
         return layout;
     }
-    platform::OwnedFont font(::CreateFontIndirectW(&logFont));
-    HDC dc = ::GetDC(nullptr);
-    HGDIOBJ old = ::SelectObject(dc, font.get());
+    const platform::OwnedFont font(::CreateFontIndirectW(&logFont));
+    const platform::WindowDc screen(nullptr);
+    const HDC dc = screen.get();
+    const platform::SelectedObject selected(dc, font.get());
     const std::wstring text = TextOf(control);
     TEXTMETRICW metrics{};
     ::GetTextMetricsW(dc, &metrics);
@@ -315,8 +314,6 @@ ControlLayout MeasureControl(HWND control, const LOGFONTW& logFont) {
                               midX - extent.cx / 2 + extent.cx, midY - lineHeight / 2 + lineHeight};
         layout.fits = extent.cx + 4 <= r.right - r.left && lineHeight + 4 <= r.bottom - r.top;
     }
-    ::SelectObject(dc, old);
-    ::ReleaseDC(nullptr, dc);
     return layout;
 }
 
@@ -329,8 +326,8 @@ bool SaveScreenshot(HWND window, const std::filesystem::path& file) {
     if (width <= 0 || height <= 0) {
         return false;
     }
-    HDC screen = ::GetDC(nullptr);
-    HDC memory = ::CreateCompatibleDC(screen);
+    const platform::WindowDc screen(nullptr);
+    const platform::OwnedDc memory(::CreateCompatibleDC(screen.get()));
     BITMAPINFO info{};
     info.bmiHeader.biSize = sizeof info.bmiHeader;
     info.bmiHeader.biWidth = width;
@@ -339,11 +336,11 @@ bool SaveScreenshot(HWND window, const std::filesystem::path& file) {
     info.bmiHeader.biBitCount = 24;
     info.bmiHeader.biCompression = BI_RGB;
     void* bits = nullptr;
-    platform::OwnedBitmap bitmap(
-        ::CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
-    HGDIOBJ old = ::SelectObject(memory, bitmap.get());
-    const bool copied =
-        ::BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY) != FALSE;
+    const platform::OwnedBitmap bitmap(
+        ::CreateDIBSection(screen.get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+    const platform::SelectedObject selected(memory.get(), bitmap.get());
+    const bool copied = ::BitBlt(memory.get(), 0, 0, width, height, screen.get(), rect.left,
+                                 rect.top, SRCCOPY) != FALSE;
     ::GdiFlush();
     const DWORD stride = (static_cast<DWORD>(width) * 3 + 3) & ~3u;
     const DWORD imageSize = stride * static_cast<DWORD>(height);
@@ -360,9 +357,6 @@ bool SaveScreenshot(HWND window, const std::filesystem::path& file) {
         out.write(static_cast<const char*>(bits), imageSize);
         written = out.good();
     }
-    ::SelectObject(memory, old);
-    ::DeleteDC(memory);
-    ::ReleaseDC(nullptr, screen);
     return written;
 }
 

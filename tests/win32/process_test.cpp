@@ -30,7 +30,7 @@ TEST(Process, FileLengthOfFilesOnly) {
 // Windows refuses a command line of 32767 characters or more; Wine would start this one.
 TEST(Process, StartProgramRefusesACommandLineTooLong) {
     const std::wstring tooLong = L"cmd.exe /c rem " + std::wstring(40000, L'a');
-    EXPECT_EQ(StartProgram(tooLong, SW_HIDE, L""),
+    EXPECT_EQ(StartProgram(tooLong, ShowStyle::Hidden, L""),
               static_cast<std::uint32_t>(ERROR_FILENAME_EXCED_RANGE));
 }
 

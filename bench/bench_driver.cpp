@@ -119,8 +119,8 @@ void Fail(const wchar_t* name, int round, const char* what) {
 }
 
 bool GameRunning() {
-    platform::OwnedHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-    if (!snapshot || snapshot.get() == INVALID_HANDLE_VALUE) {
+    const platform::OwnedFileHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    if (!snapshot) {
         return false;
     }
     PROCESSENTRY32W entry{};

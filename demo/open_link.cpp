@@ -4,7 +4,7 @@
 //   open_link LINK --press-ok FILE.bmp  saves the box to FILE.bmp and presses OK (for a virtual
 //                                       display, where nobody can click)
 // Exit code 0 when the starter has ended, 1 when the link did not reach it, 2 for a wrong call.
-#include "ui_driver.h"
+#include "tests/e2e/ui_driver.h"
 
 #include <windows.h>
 #include <shellapi.h>
@@ -39,11 +39,7 @@ void Print(const std::wstring& text, const std::wstring& indent = L"") {
 
 int main() {
     int argc = 0;
-    struct FreeArgs {
-        void operator()(wchar_t** args) const noexcept { ::LocalFree(args); }
-    };
-    const platform::Owned<wchar_t**, FreeArgs, platform::NullValue<wchar_t**>> argv(
-        ::CommandLineToArgvW(::GetCommandLineW(), &argc));
+    const platform::OwnedLocal<wchar_t**> argv(::CommandLineToArgvW(::GetCommandLineW(), &argc));
     const bool pressOk = argc == 4 && std::wstring(argv.get()[2]) == L"--press-ok";
     if (argc != 2 && !pressOk) {
         Print(L"usage: open_link LINK [--press-ok SCREENSHOT.bmp]");
