@@ -13,7 +13,6 @@
 #include "../platform/error_text.h"
 
 #include <array>
-#include <cstdint>
 #include <string_view>
 #include <vector>
 
@@ -103,12 +102,12 @@ void Form2::Command1_Click() {
     for (std::size_t row = 0; row < kLanguages.size(); ++row) {
         checked[row] = window_->IsChecked(CheckBoxId(row));
     }
-    std::vector<std::uint32_t> errors;
+    std::vector<platform::ErrorCode> errors;
     for (const SettingsWrite& write : SavePlan(checked)) {
         errors.push_back(WriteIniValue(std::wstring(write.section), std::wstring(write.key),
                                        std::wstring(write.value), SettingsPath()));
     }
-    if (const std::uint32_t failure = ReportedFailure(errors); failure != 0) {
+    if (const platform::ErrorCode failure = ReportedFailure(errors); failure != platform::kDone) {
         platform::ShowMessage(
             window_.get(), SaveFailureMessage(SettingsPath(), platform::ErrorText(failure)),
             kBoxTitle, platform::MessageButtons::Ok, platform::MessageIcon::Error);

@@ -14,8 +14,8 @@ std::wstring SettingsPath() {
     return platform::ProgramFolder() + L"\\config.ini";
 }
 
-std::uint32_t WriteIniValue(std::wstring section, std::wstring key, std::wstring value,
-                            std::wstring file) {
+platform::ErrorCode WriteIniValue(std::wstring section, std::wstring key, std::wstring value,
+                                  std::wstring file) {
     return platform::WriteIniString(section, key, EscapeLineBreaks(value), file);
 }
 

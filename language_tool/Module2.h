@@ -3,7 +3,8 @@
 
 #include "settings_value.h"
 
-#include <cstdint>
+#include "../platform/error_code.h"
+
 #include <string>
 
 namespace tamsel {
@@ -13,8 +14,8 @@ std::wstring SettingsPath();
 
 // Stores value under key in section of file; line breaks are kept through the "%cr" escape.
 // Returns 0 when the value was stored, else the system's error code.
-std::uint32_t WriteIniValue(std::wstring section, std::wstring key, std::wstring value,
-                            std::wstring file);
+platform::ErrorCode WriteIniValue(std::wstring section, std::wstring key, std::wstring value,
+                                  std::wstring file);
 
 // The value under key in section of file, the fallback where the file, section or key is
 // missing, or the empty value where the stored text is empty. At most 1023 characters.

@@ -28,10 +28,11 @@ std::vector<SettingsWrite> SavePlan(const std::array<bool, kLanguages.size()>& c
     return writes;
 }
 
-std::uint32_t ReportedFailure(std::span<const std::uint32_t> errors) {
-    const auto failed =
-        std::find_if(errors.begin(), errors.end(), [](std::uint32_t error) { return error != 0; });
-    return failed != errors.end() ? *failed : 0;
+platform::ErrorCode ReportedFailure(std::span<const platform::ErrorCode> errors) {
+    const auto failed = std::find_if(errors.begin(), errors.end(), [](platform::ErrorCode error) {
+        return error != platform::kDone;
+    });
+    return failed != errors.end() ? *failed : platform::kDone;
 }
 
 std::wstring SaveFailureMessage(std::wstring_view settingsPath, std::wstring_view reason) {

@@ -6,8 +6,9 @@
 #include "language_catalogue.h"
 #include "settings_value.h"
 
+#include "../platform/error_code.h"
+
 #include <array>
-#include <cstdint>
 #include <span>
 #include <string>
 #include <string_view>
@@ -40,8 +41,8 @@ struct SettingsWrite {
 std::vector<SettingsWrite> SavePlan(const std::array<bool, kLanguages.size()>& checked);
 
 // The failure a save reports, once, after its last write: the first error code of the writes,
-// in their order, that is not 0; 0 when every write was stored.
-std::uint32_t ReportedFailure(std::span<const std::uint32_t> errors);
+// in their order, that is not kDone; kDone when every write was stored.
+platform::ErrorCode ReportedFailure(std::span<const platform::ErrorCode> errors);
 
 // What the box says after a failed save: the file and the system's reason.
 std::wstring SaveFailureMessage(std::wstring_view settingsPath, std::wstring_view reason);

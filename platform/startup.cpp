@@ -7,11 +7,6 @@
 namespace platform {
 namespace {
 
-struct FreeModule {
-    void operator()(HMODULE module) const noexcept { ::FreeLibrary(module); }
-};
-using OwnedModule = Owned<HMODULE, FreeModule, NullValue<HMODULE>>;
-
 // comctl32 is no Known DLL, so it is loaded at run time, after the search is restricted, rather
 // than imported: its own imports would be resolved from the program's folder before any code of
 // ours ran. The manifest's activation context still picks version 6.

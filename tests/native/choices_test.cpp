@@ -57,7 +57,7 @@ TEST(SavePlan, OnesFirstThenZerosThenFirstStart) {
 }
 
 TEST(SavePlan, ReportsTheFirstFailureOnly) {
-    const std::pair<std::vector<std::uint32_t>, std::uint32_t> cases[] = {
+    const std::pair<std::vector<platform::ErrorCode>, platform::ErrorCode> cases[] = {
         {{0, 0, 0}, 0},
         {{0, 5, 0, 112}, 5},
         {{0, 0, 1113}, 1113}, // the write of "FirstStart" counts too
