@@ -78,9 +78,14 @@ void RegisterClassOnce(const std::wstring& name) {
     ::RegisterClassExW(&wc);
 }
 
+bool IsPushButton(ControlKind kind) {
+    return kind == ControlKind::PushButton || kind == ControlKind::DefaultButton;
+}
+
 const wchar_t* ControlClass(ControlKind kind) {
     switch (kind) {
     case ControlKind::PushButton:
+    case ControlKind::DefaultButton:
     case ControlKind::CheckBox:
         return L"BUTTON";
     case ControlKind::DropDownList:
@@ -97,6 +102,8 @@ DWORD ControlStyle(const ControlDesc& desc) {
     switch (desc.kind) {
     case ControlKind::PushButton:
         return style | WS_TABSTOP | BS_PUSHBUTTON;
+    case ControlKind::DefaultButton:
+        return style | WS_TABSTOP | BS_DEFPUSHBUTTON;
     case ControlKind::CheckBox:
         return style | WS_TABSTOP | BS_AUTOCHECKBOX;
     case ControlKind::DropDownList:
@@ -232,7 +239,8 @@ PixelSize Need(const ControlState& control, const PixelRect& scaled, const Measu
                int lineHeight) {
     switch (control.desc.kind) {
     case ControlKind::CheckBox:
-    case ControlKind::PushButton: {
+    case ControlKind::PushButton:
+    case ControlKind::DefaultButton: {
         SIZE ideal{};
         if (::SendMessageW(control.hwnd, BCM_GETIDEALSIZE, 0, reinterpret_cast<LPARAM>(&ideal))) {
             return PixelSize{static_cast<int>(ideal.cx), lineHeight};
@@ -402,6 +410,40 @@ void OnDpiChanged(State& state, UINT dpi, const RECT& suggested) {
                    SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
+const ControlState* DefaultButton(const State& state) {
+    for (const ControlState& control : state.controls) {
+        if (control.desc.kind == ControlKind::DefaultButton) {
+            return &control;
+        }
+    }
+    return nullptr;
+}
+
+// As the close box closes the window: hidden, then the form's unload.
+void Close(State& state) {
+    ::ShowWindow(state.hwnd, SW_HIDE);
+    state.events->Form_Unload();
+}
+
+// A push button's click, or a command of the keyboard that IsDialogMessage sends where no
+// control of ours bears its id: IDOK for Enter (where it found no default button), IDCANCEL
+// for Escape.
+void OnCommand(State& state, int id, int code, HWND from) {
+    const ControlState* control = state.Find(id);
+    if (control == nullptr) {
+        const ControlState* button = id == IDOK ? DefaultButton(state) : nullptr;
+        if (button != nullptr) {
+            state.events->Control_Click(button->desc.id);
+        } else if (id == IDCANCEL) {
+            Close(state);
+        }
+        return;
+    }
+    if (code == BN_CLICKED && from != nullptr && IsPushButton(control->desc.kind)) {
+        state.events->Control_Click(id);
+    }
+}
+
 LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_NCCREATE) {
         auto* create = reinterpret_cast<CREATESTRUCTW*>(lParam);
@@ -416,13 +458,15 @@ LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPara
     }
     switch (message) {
     case WM_COMMAND:
-        if (HIWORD(wParam) == BN_CLICKED && lParam != 0) {
-            const ControlState* control = state->Find(LOWORD(wParam));
-            if (control != nullptr && control->desc.kind == ControlKind::PushButton) {
-                state->events->Control_Click(control->desc.id);
-            }
-        }
+        OnCommand(*state, LOWORD(wParam), HIWORD(wParam), reinterpret_cast<HWND>(lParam));
         return 0;
+    case DM_GETDEFID:
+        // Asked by IsDialogMessage for Enter, and for the default button's look as the focus
+        // moves.
+        if (const ControlState* button = DefaultButton(*state)) {
+            return MAKELRESULT(button->desc.id, DC_HASDEFID);
+        }
+        break;
     case WM_ACTIVATE:
         if (LOWORD(wParam) == WA_INACTIVE) {
             HWND focus = ::GetFocus();
@@ -440,8 +484,7 @@ LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPara
         OnDpiChanged(*state, HIWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
         return 0;
     case WM_CLOSE:
-        ::ShowWindow(hwnd, SW_HIDE);
-        state->events->Form_Unload();
+        Close(*state);
         return 0;
     case WM_NCDESTROY:
         ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);

@@ -14,7 +14,9 @@
 
 namespace platform {
 
-enum class ControlKind { PushButton, DropDownList, Label, CheckBox, Picture };
+// DefaultButton: the push button that Enter presses from any control of its window (one per
+// window at most).
+enum class ControlKind { PushButton, DefaultButton, DropDownList, Label, CheckBox, Picture };
 
 inline constexpr int kNoTabStop = -1;
 
@@ -41,8 +43,9 @@ struct WindowDesc {
 };
 
 // The handlers of one form. The form runs its own Load after creating its Window; the window
-// calls Control_Click for a pressed push button and Form_Unload when the user or the system
-// closes it (the window is then hidden; it is destroyed with its Window object).
+// calls Control_Click for a pressed push button (Enter presses the default button) and
+// Form_Unload when the user, Escape or the system closes it (the window is then hidden; it is
+// destroyed with its Window object).
 class FormEvents {
 public:
     virtual void Form_Load() {}
