@@ -400,14 +400,30 @@ void KeepOnScreen(State& state) {
     }
 }
 
-void OnDpiChanged(State& state, UINT dpi, const RECT& suggested) {
-    state.dpi = dpi;
+// The font, the controls' places and the icons for the window's DPI and the message font.
+void ApplyMetrics(State& state) {
     ApplyFont(state);
     LayOutControls(state);
     ApplyIcons(state);
+}
+
+void OnDpiChanged(State& state, UINT dpi, const RECT& suggested) {
+    state.dpi = dpi;
+    ApplyMetrics(state);
     const SIZE size = OuterSize(state);
     ::SetWindowPos(state.hwnd, nullptr, suggested.left, suggested.top, size.cx, size.cy,
                    SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+// A new message font ("Make text bigger"): laid out again as for a new DPI, with the client
+// height the window was given, where it stands as far as the screen allows.
+void OnMessageFontChanged(State& state) {
+    if (!state.controlsCreated) {
+        return; // CreateControls lays them out in the font of its time
+    }
+    ApplyMetrics(state);
+    Resize(state);
+    KeepOnScreen(state);
 }
 
 const ControlState* DefaultButton(const State& state) {
@@ -483,6 +499,11 @@ LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPara
     case WM_DPICHANGED:
         OnDpiChanged(*state, HIWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
         return 0;
+    case WM_SETTINGCHANGE:
+        if (wParam == SPI_SETNONCLIENTMETRICS) {
+            OnMessageFontChanged(*state);
+        }
+        break;
     case WM_CLOSE:
         Close(*state);
         return 0;
@@ -563,9 +584,7 @@ void Window::CreateControls() {
                        SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
         previous = control->hwnd;
     }
-    ApplyFont(state);
-    LayOutControls(state);
-    ApplyIcons(state);
+    ApplyMetrics(state);
     Resize(state); // the DPI of the window's screen and the message font
     if (state.centred) {
         CentreOnScreen(state);

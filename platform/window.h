@@ -61,7 +61,8 @@ enum class ControlCreation { Now, Later };
 class Window {
 public:
     // Creates the window hidden, with its controls, sized and placed for the DPI of its screen
-    // and grown for a message font larger than the one the layout was drawn for. Where the
+    // and grown for a message font larger than the one the layout was drawn for; laid out
+    // again when the DPI or the message font changes while it exists. Where the
     // system can't create it, the object has no window and CreationError says why. With
     // ControlCreation::Later the controls' windows, and the window's final size and place, wait
     // for CreateControls.

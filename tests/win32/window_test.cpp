@@ -1,11 +1,12 @@
-// platform::Window in this process: the banner's bitmaps, a window that can't be created and
-// one whose controls are made later.
+// platform::Window in this process: the banner's bitmaps, a window that can't be created, one
+// whose controls are made later, and a new message font while a window is open.
 #include "platform/window.h"
 #include "resources/resource_ids.h"
 
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <commctrl.h>
 
 #include <vector>
 
@@ -74,6 +75,82 @@ TEST(Window, ControlsMadeLaterComeOnceAndBeforeTheWindowShows) {
     window.CreateControls();
     EXPECT_EQ(::GetWindow(picture, GW_HWNDNEXT), nullptr) << "made twice";
     window.Hide();
+}
+
+// The system's non-client metrics, the message font among them, put back as they were at the
+// end (in Wine's registry, byte for byte).
+class NonClientMetricsGuard {
+public:
+    NonClientMetricsGuard() {
+        saved_.cbSize = sizeof saved_;
+        ::SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof saved_, &saved_, 0);
+    }
+    ~NonClientMetricsGuard() {
+        ::SystemParametersInfoW(SPI_SETNONCLIENTMETRICS, sizeof saved_, &saved_,
+                                SPIF_UPDATEINIFILE | SPIF_SENDCHANGE);
+    }
+    NonClientMetricsGuard(const NonClientMetricsGuard&) = delete;
+    NonClientMetricsGuard& operator=(const NonClientMetricsGuard&) = delete;
+
+    const NONCLIENTMETRICSW& Saved() const { return saved_; }
+
+private:
+    NONCLIENTMETRICSW saved_{};
+};
+
+RECT RectInParent(HWND control) {
+    RECT rect{};
+    ::GetWindowRect(control, &rect);
+    ::MapWindowPoints(nullptr, ::GetParent(control), reinterpret_cast<POINT*>(&rect), 2);
+    return rect;
+}
+
+// "Make text bigger" while the main window shows its result line: the window lays itself out
+// again in the new font, as for a new DPI, and keeps the height that shows the line. Under Wine
+// only the process that sets the font sees it (a program running beside it reads its old one
+// until it starts again), so the window is this process's own.
+TEST(Window, ANewMessageFontLaysTheOpenWindowOutAgainAtItsGivenHeight) {
+    NonClientMetricsGuard guard;
+    NoEvents events;
+    constexpr ControlDesc kControls[] = {
+        {10, ControlKind::DefaultButton, L"Set Language", {120, 1320, 5355, 375}, 0},
+        {11, ControlKind::Label, L"", {120, 1750, 5415, 255}, kNoTabStop},
+    };
+    const WindowDesc desc{L"Test.Font", L"Font",           5580,
+                          1800,         Frame::ToolWindow, Placement::CentreScreen};
+    Window window(desc, kControls, events);
+    auto* hwnd = static_cast<HWND>(window.NativeHandle());
+    ASSERT_NE(hwnd, nullptr);
+    window.Show();
+    window.SetText(11, L"Steam-Language set to tchinese");
+    window.SetClientHeightTwips(2005); // as "Set Language" does
+    RECT before{};
+    ::GetClientRect(hwnd, &before);
+
+    NONCLIENTMETRICSW bigger = guard.Saved();
+    bigger.lfMessageFont.lfHeight *= 2;
+    ASSERT_TRUE(::SystemParametersInfoW(SPI_SETNONCLIENTMETRICS, sizeof bigger, &bigger,
+                                        SPIF_UPDATEINIFILE | SPIF_SENDCHANGE));
+
+    RECT client{};
+    ::GetClientRect(hwnd, &client);
+    EXPECT_GT(client.right, before.right);
+    EXPECT_GT(client.bottom, before.bottom);
+    HWND button = ::GetDlgItem(hwnd, 10);
+    LOGFONTW font{};
+    ::GetObjectW(reinterpret_cast<HGDIOBJ>(::SendMessageW(button, WM_GETFONT, 0, 0)), sizeof font,
+                 &font);
+    EXPECT_EQ(font.lfHeight, bigger.lfMessageFont.lfHeight);
+    SIZE ideal{};
+    ::SendMessageW(button, BCM_GETIDEALSIZE, 0, reinterpret_cast<LPARAM>(&ideal));
+    EXPECT_LE(ideal.cx, RectInParent(button).right - RectInParent(button).left);
+    EXPECT_LE(RectInParent(::GetDlgItem(hwnd, 11)).bottom, client.bottom); // the line shows
+    RECT outer{};
+    ::GetWindowRect(hwnd, &outer);
+    EXPECT_GE(outer.left, 0);
+    EXPECT_GE(outer.top, 0);
+    EXPECT_LE(outer.right, ::GetSystemMetrics(SM_CXSCREEN));
+    EXPECT_LE(outer.bottom, ::GetSystemMetrics(SM_CYSCREEN));
 }
 
 } // namespace
