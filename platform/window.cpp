@@ -1,5 +1,6 @@
 #include "window.h"
 
+#include "accessible_names.h"
 #include "dpi.h"
 #include "error_text.h"
 #include "picture.h"
@@ -16,7 +17,8 @@ namespace platform {
 
 struct ControlState {
     ControlDesc desc;
-    std::wstring caption; // owned copy: the description's view need not outlive the window
+    std::wstring caption; // owned copies: the description's views need not outlive the window
+    std::wstring accessibleName;
     HWND hwnd = nullptr;
 };
 
@@ -39,7 +41,8 @@ struct Window::State {
     OwnedBitmap picture;
     OwnedIcon bigIcon;
     OwnedIcon smallIcon;
-    HWND hwnd = nullptr; // destroyed in ~Window, before the GDI objects above
+    AccessibleNames accessibleNames; // cleared when the window is destroyed
+    HWND hwnd = nullptr;             // destroyed in ~Window, before the GDI objects above
 
     ControlState* Find(int id) {
         for (ControlState& control : controls) {
@@ -507,6 +510,9 @@ LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPara
     case WM_CLOSE:
         Close(*state);
         return 0;
+    case WM_DESTROY:
+        state->accessibleNames.Clear(); // the controls are still there
+        break;
     case WM_NCDESTROY:
         ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
         state->hwnd = nullptr;
@@ -556,8 +562,10 @@ Window::Window(const WindowDesc& desc, std::span<const ControlDesc> controls, Fo
 
     state.controls.reserve(controls.size());
     for (const ControlDesc& controlDesc : controls) {
-        ControlState control{controlDesc, std::wstring(controlDesc.caption), nullptr};
+        ControlState control{controlDesc, std::wstring(controlDesc.caption),
+                             std::wstring(controlDesc.accessibleName), nullptr};
         control.desc.caption = {};
+        control.desc.accessibleName = {};
         state.controls.push_back(std::move(control));
     }
     if (creation == ControlCreation::Now) {
@@ -576,6 +584,9 @@ void Window::CreateControls() {
             0, ControlClass(control.desc.kind), control.caption.c_str(), ControlStyle(control.desc),
             0, 0, 0, 0, state.hwnd, reinterpret_cast<HMENU>(static_cast<INT_PTR>(control.desc.id)),
             ThisModule(), nullptr);
+        if (!control.accessibleName.empty()) {
+            state.accessibleNames.Set(control.hwnd, control.accessibleName);
+        }
     }
     // The Tab key and the painting of overlapping controls follow the z-order.
     HWND previous = HWND_TOP;

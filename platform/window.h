@@ -27,6 +27,9 @@ struct ControlDesc {
     TwipsRect rect;
     int tabIndex;     // order of the Tab key; kNoTabStop for controls that take no focus
     int resource = 0; // Picture: the RCDATA resource holding the image (JPEG)
+    // What screen readers announce it as, where no label before it names it (Windows names a
+    // list after such a label); empty: the name the system gives it.
+    std::wstring_view accessibleName = {};
 };
 
 enum class Frame { ToolWindow, Dialog };
