@@ -77,40 +77,21 @@ TEST(Window, ControlsMadeLaterComeOnceAndBeforeTheWindowShows) {
     window.Hide();
 }
 
-// The system's non-client metrics, the message font among them, put back as they were at the
-// end (in Wine's registry, byte for byte).
-class NonClientMetricsGuard {
-public:
-    NonClientMetricsGuard() {
-        saved_.cbSize = sizeof saved_;
-        ::SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof saved_, &saved_, 0);
-    }
-    ~NonClientMetricsGuard() {
-        ::SystemParametersInfoW(SPI_SETNONCLIENTMETRICS, sizeof saved_, &saved_,
-                                SPIF_UPDATEINIFILE | SPIF_SENDCHANGE);
-    }
-    NonClientMetricsGuard(const NonClientMetricsGuard&) = delete;
-    NonClientMetricsGuard& operator=(const NonClientMetricsGuard&) = delete;
-
-    const NONCLIENTMETRICSW& Saved() const { return saved_; }
-
-private:
-    NONCLIENTMETRICSW saved_{};
-};
-
-RECT RectInParent(HWND control) {
-    RECT rect{};
-    ::GetWindowRect(control, &rect);
-    ::MapWindowPoints(nullptr, ::GetParent(control), reinterpret_cast<POINT*>(&rect), 2);
-    return rect;
-}
-
 // "Make text bigger" while the main window shows its result line: the window lays itself out
 // again in the new font, as for a new DPI, and keeps the height that shows the line. Under Wine
 // only the process that sets the font sees it (a program running beside it reads its old one
 // until it starts again), so the window is this process's own.
 TEST(Window, ANewMessageFontLaysTheOpenWindowOutAgainAtItsGivenHeight) {
-    NonClientMetricsGuard guard;
+    NONCLIENTMETRICSW saved{};
+    saved.cbSize = sizeof saved;
+    ASSERT_TRUE(::SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof saved, &saved, 0));
+    struct Restore { // as they were, on every path (in Wine's registry, byte for byte)
+        NONCLIENTMETRICSW& metrics;
+        ~Restore() {
+            ::SystemParametersInfoW(SPI_SETNONCLIENTMETRICS, sizeof metrics, &metrics,
+                                    SPIF_UPDATEINIFILE | SPIF_SENDCHANGE);
+        }
+    } restore{saved};
     NoEvents events;
     constexpr ControlDesc kControls[] = {
         {10, ControlKind::DefaultButton, L"Set Language", {120, 1320, 5355, 375}, 0},
@@ -127,7 +108,7 @@ TEST(Window, ANewMessageFontLaysTheOpenWindowOutAgainAtItsGivenHeight) {
     RECT before{};
     ::GetClientRect(hwnd, &before);
 
-    NONCLIENTMETRICSW bigger = guard.Saved();
+    NONCLIENTMETRICSW bigger = saved;
     bigger.lfMessageFont.lfHeight *= 2;
     ASSERT_TRUE(::SystemParametersInfoW(SPI_SETNONCLIENTMETRICS, sizeof bigger, &bigger,
                                         SPIF_UPDATEINIFILE | SPIF_SENDCHANGE));
@@ -142,15 +123,20 @@ TEST(Window, ANewMessageFontLaysTheOpenWindowOutAgainAtItsGivenHeight) {
                  &font);
     EXPECT_EQ(font.lfHeight, bigger.lfMessageFont.lfHeight);
     SIZE ideal{};
+    RECT buttonRect{};
     ::SendMessageW(button, BCM_GETIDEALSIZE, 0, reinterpret_cast<LPARAM>(&ideal));
-    EXPECT_LE(ideal.cx, RectInParent(button).right - RectInParent(button).left);
-    EXPECT_LE(RectInParent(::GetDlgItem(hwnd, 11)).bottom, client.bottom); // the line shows
+    ::GetClientRect(button, &buttonRect);
+    EXPECT_LE(ideal.cx, buttonRect.right); // its caption fits
+    RECT line{};
+    ::GetWindowRect(::GetDlgItem(hwnd, 11), &line);
+    ::MapWindowPoints(nullptr, hwnd, reinterpret_cast<POINT*>(&line), 2);
+    EXPECT_LE(line.bottom, client.bottom); // the result line shows whole
     RECT outer{};
+    RECT onScreen{};
+    const RECT screen{0, 0, ::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN)};
     ::GetWindowRect(hwnd, &outer);
-    EXPECT_GE(outer.left, 0);
-    EXPECT_GE(outer.top, 0);
-    EXPECT_LE(outer.right, ::GetSystemMetrics(SM_CXSCREEN));
-    EXPECT_LE(outer.bottom, ::GetSystemMetrics(SM_CYSCREEN));
+    ::IntersectRect(&onScreen, &outer, &screen);
+    EXPECT_TRUE(::EqualRect(&onScreen, &outer));
 }
 
 } // namespace
