@@ -26,8 +26,14 @@ constexpr platform::WindowDesc kWindow{ids::kForm1Class,
                                        IDI_APP};
 
 constexpr std::array<platform::ControlDesc, 4> kControls{{
-    {ids::kForm1Command1, ControlKind::PushButton, L"Set Language", {120, 1320, 5355, 375}, 1},
-    {ids::kForm1Combo1, ControlKind::DropDownList, L"", {120, 960, 5355, 315}, 0},
+    {ids::kForm1Command1, ControlKind::DefaultButton, L"Set Language", {120, 1320, 5355, 375}, 1},
+    // No label precedes the list, after which Windows would name it for screen readers.
+    {.id = ids::kForm1Combo1,
+     .kind = ControlKind::DropDownList,
+     .caption = L"",
+     .rect = {120, 960, 5355, 315},
+     .tabIndex = 0,
+     .accessibleName = L"Language"},
     {ids::kForm1Label1, ControlKind::Label, L"", {120, 1750, 5415, 255}, 2},
     {ids::kForm1Image1, ControlKind::Picture, L"", {0, 0, 5535, 1050}, kNoTabStop, IDR_BANNER},
 }};

@@ -57,7 +57,7 @@ constexpr std::array<platform::ControlDesc, 17> MakeControls() {
                              TabIndex(row)};
     }
     controls[16] = {
-        ids::kForm2Command1, ControlKind::PushButton, L"Save!", {120, 4320, 3615, 375}, 15};
+        ids::kForm2Command1, ControlKind::DefaultButton, L"Save!", {120, 4320, 3615, 375}, 15};
     return controls;
 }
 

@@ -1,5 +1,6 @@
 #include "window.h"
 
+#include "accessible_names.h"
 #include "dpi.h"
 #include "error_text.h"
 #include "picture.h"
@@ -16,7 +17,8 @@ namespace platform {
 
 struct ControlState {
     ControlDesc desc;
-    std::wstring caption; // owned copy: the description's view need not outlive the window
+    std::wstring caption; // owned copies: the description's views need not outlive the window
+    std::wstring accessibleName;
     HWND hwnd = nullptr;
 };
 
@@ -39,7 +41,8 @@ struct Window::State {
     OwnedBitmap picture;
     OwnedIcon bigIcon;
     OwnedIcon smallIcon;
-    HWND hwnd = nullptr; // destroyed in ~Window, before the GDI objects above
+    AccessibleNames accessibleNames; // cleared when the window is destroyed
+    HWND hwnd = nullptr;             // destroyed in ~Window, before the GDI objects above
 
     ControlState* Find(int id) {
         for (ControlState& control : controls) {
@@ -78,9 +81,14 @@ void RegisterClassOnce(const std::wstring& name) {
     ::RegisterClassExW(&wc);
 }
 
+bool IsPushButton(ControlKind kind) {
+    return kind == ControlKind::PushButton || kind == ControlKind::DefaultButton;
+}
+
 const wchar_t* ControlClass(ControlKind kind) {
     switch (kind) {
     case ControlKind::PushButton:
+    case ControlKind::DefaultButton:
     case ControlKind::CheckBox:
         return L"BUTTON";
     case ControlKind::DropDownList:
@@ -97,6 +105,8 @@ DWORD ControlStyle(const ControlDesc& desc) {
     switch (desc.kind) {
     case ControlKind::PushButton:
         return style | WS_TABSTOP | BS_PUSHBUTTON;
+    case ControlKind::DefaultButton:
+        return style | WS_TABSTOP | BS_DEFPUSHBUTTON;
     case ControlKind::CheckBox:
         return style | WS_TABSTOP | BS_AUTOCHECKBOX;
     case ControlKind::DropDownList:
@@ -232,7 +242,8 @@ PixelSize Need(const ControlState& control, const PixelRect& scaled, const Measu
                int lineHeight) {
     switch (control.desc.kind) {
     case ControlKind::CheckBox:
-    case ControlKind::PushButton: {
+    case ControlKind::PushButton:
+    case ControlKind::DefaultButton: {
         SIZE ideal{};
         if (::SendMessageW(control.hwnd, BCM_GETIDEALSIZE, 0, reinterpret_cast<LPARAM>(&ideal))) {
             return PixelSize{static_cast<int>(ideal.cx), lineHeight};
@@ -392,14 +403,64 @@ void KeepOnScreen(State& state) {
     }
 }
 
-void OnDpiChanged(State& state, UINT dpi, const RECT& suggested) {
-    state.dpi = dpi;
+// The font, the controls' places and the icons for the window's DPI and the message font.
+void ApplyMetrics(State& state) {
     ApplyFont(state);
     LayOutControls(state);
     ApplyIcons(state);
+}
+
+void OnDpiChanged(State& state, UINT dpi, const RECT& suggested) {
+    state.dpi = dpi;
+    ApplyMetrics(state);
     const SIZE size = OuterSize(state);
     ::SetWindowPos(state.hwnd, nullptr, suggested.left, suggested.top, size.cx, size.cy,
                    SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+// A new message font ("Make text bigger"): laid out again as for a new DPI, with the client
+// height the window was given, where it stands as far as the screen allows.
+void OnMessageFontChanged(State& state) {
+    if (!state.controlsCreated) {
+        return; // CreateControls lays them out in the font of its time
+    }
+    ApplyMetrics(state);
+    Resize(state);
+    KeepOnScreen(state);
+}
+
+const ControlState* DefaultButton(const State& state) {
+    for (const ControlState& control : state.controls) {
+        if (control.desc.kind == ControlKind::DefaultButton) {
+            return &control;
+        }
+    }
+    return nullptr;
+}
+
+// As the close box closes the window: hidden, then the form's unload.
+void Close(State& state) {
+    ::ShowWindow(state.hwnd, SW_HIDE);
+    state.events->Form_Unload();
+}
+
+// A push button's click, or a command of the keyboard that IsDialogMessage sends where no
+// control of ours bears its id: IDOK for Enter (where it found no default button), IDCANCEL
+// for Escape.
+void OnCommand(State& state, int id, int code, HWND from) {
+    const ControlState* control = state.Find(id);
+    if (control == nullptr) {
+        const ControlState* button = id == IDOK ? DefaultButton(state) : nullptr;
+        if (button != nullptr) {
+            state.events->Control_Click(button->desc.id);
+        } else if (id == IDCANCEL) {
+            Close(state);
+        }
+        return;
+    }
+    if (code == BN_CLICKED && from != nullptr && IsPushButton(control->desc.kind)) {
+        state.events->Control_Click(id);
+    }
 }
 
 LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -416,13 +477,15 @@ LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPara
     }
     switch (message) {
     case WM_COMMAND:
-        if (HIWORD(wParam) == BN_CLICKED && lParam != 0) {
-            const ControlState* control = state->Find(LOWORD(wParam));
-            if (control != nullptr && control->desc.kind == ControlKind::PushButton) {
-                state->events->Control_Click(control->desc.id);
-            }
-        }
+        OnCommand(*state, LOWORD(wParam), HIWORD(wParam), reinterpret_cast<HWND>(lParam));
         return 0;
+    case DM_GETDEFID:
+        // Asked by IsDialogMessage for Enter, and for the default button's look as the focus
+        // moves.
+        if (const ControlState* button = DefaultButton(*state)) {
+            return MAKELRESULT(button->desc.id, DC_HASDEFID);
+        }
+        break;
     case WM_ACTIVATE:
         if (LOWORD(wParam) == WA_INACTIVE) {
             HWND focus = ::GetFocus();
@@ -439,10 +502,17 @@ LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPara
     case WM_DPICHANGED:
         OnDpiChanged(*state, HIWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
         return 0;
+    case WM_SETTINGCHANGE:
+        if (wParam == SPI_SETNONCLIENTMETRICS) {
+            OnMessageFontChanged(*state);
+        }
+        break;
     case WM_CLOSE:
-        ::ShowWindow(hwnd, SW_HIDE);
-        state->events->Form_Unload();
+        Close(*state);
         return 0;
+    case WM_DESTROY:
+        state->accessibleNames.Clear(); // the controls are still there
+        break;
     case WM_NCDESTROY:
         ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
         state->hwnd = nullptr;
@@ -492,8 +562,10 @@ Window::Window(const WindowDesc& desc, std::span<const ControlDesc> controls, Fo
 
     state.controls.reserve(controls.size());
     for (const ControlDesc& controlDesc : controls) {
-        ControlState control{controlDesc, std::wstring(controlDesc.caption), nullptr};
+        ControlState control{controlDesc, std::wstring(controlDesc.caption),
+                             std::wstring(controlDesc.accessibleName), nullptr};
         control.desc.caption = {};
+        control.desc.accessibleName = {};
         state.controls.push_back(std::move(control));
     }
     if (creation == ControlCreation::Now) {
@@ -512,6 +584,9 @@ void Window::CreateControls() {
             0, ControlClass(control.desc.kind), control.caption.c_str(), ControlStyle(control.desc),
             0, 0, 0, 0, state.hwnd, reinterpret_cast<HMENU>(static_cast<INT_PTR>(control.desc.id)),
             ThisModule(), nullptr);
+        if (!control.accessibleName.empty()) {
+            state.accessibleNames.Set(control.hwnd, control.accessibleName);
+        }
     }
     // The Tab key and the painting of overlapping controls follow the z-order.
     HWND previous = HWND_TOP;
@@ -520,9 +595,7 @@ void Window::CreateControls() {
                        SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
         previous = control->hwnd;
     }
-    ApplyFont(state);
-    LayOutControls(state);
-    ApplyIcons(state);
+    ApplyMetrics(state);
     Resize(state); // the DPI of the window's screen and the message font
     if (state.centred) {
         CentreOnScreen(state);

@@ -14,7 +14,9 @@
 
 namespace platform {
 
-enum class ControlKind { PushButton, DropDownList, Label, CheckBox, Picture };
+// DefaultButton: the push button that Enter presses from any control of its window (one per
+// window at most).
+enum class ControlKind { PushButton, DefaultButton, DropDownList, Label, CheckBox, Picture };
 
 inline constexpr int kNoTabStop = -1;
 
@@ -25,6 +27,9 @@ struct ControlDesc {
     TwipsRect rect;
     int tabIndex;     // order of the Tab key; kNoTabStop for controls that take no focus
     int resource = 0; // Picture: the RCDATA resource holding the image (JPEG)
+    // What screen readers announce it as, where no label before it names it (Windows names a
+    // list after such a label); empty: the name the system gives it.
+    std::wstring_view accessibleName = {};
 };
 
 enum class Frame { ToolWindow, Dialog };
@@ -41,8 +46,9 @@ struct WindowDesc {
 };
 
 // The handlers of one form. The form runs its own Load after creating its Window; the window
-// calls Control_Click for a pressed push button and Form_Unload when the user or the system
-// closes it (the window is then hidden; it is destroyed with its Window object).
+// calls Control_Click for a pressed push button (Enter presses the default button) and
+// Form_Unload when the user, Escape or the system closes it (the window is then hidden; it is
+// destroyed with its Window object).
 class FormEvents {
 public:
     virtual void Form_Load() {}
@@ -58,7 +64,8 @@ enum class ControlCreation { Now, Later };
 class Window {
 public:
     // Creates the window hidden, with its controls, sized and placed for the DPI of its screen
-    // and grown for a message font larger than the one the layout was drawn for. Where the
+    // and grown for a message font larger than the one the layout was drawn for; laid out
+    // again when the DPI or the message font changes while it exists. Where the
     // system can't create it, the object has no window and CreationError says why. With
     // ControlCreation::Later the controls' windows, and the window's final size and place, wait
     // for CreateControls.

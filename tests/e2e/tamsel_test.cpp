@@ -339,6 +339,44 @@ TEST_F(Tamsel, NoSettingsMeansAnEmptyListAndTheWarning) {
     CloseAndExpectEnd(form1);
 }
 
+// The keys as a keyboard user meets them, posted to the control that has the focus. Escape
+// closes a window as its close box does: the selection before the save (nothing written) and the
+// main window end the program. Enter presses the default button from a check box ("Save!") and
+// from the list ("Set Language").
+TEST_F(Tamsel, EnterPressesTheDefaultButtonAndEscapeClosesTheWindow) {
+    for (const WORD key : {WORD{VK_ESCAPE}, WORD{VK_RETURN}}) {
+        SCOPED_TRACE(key == VK_RETURN ? "Enter" : "Escape");
+        ::DeleteFileW(Ini().c_str());
+        Start();
+        AnswerGreeting();
+        HWND form2 = driver::WaitForTopWindow(program_->Id(), kForm2Class, L"Properties");
+        ASSERT_NE(form2, nullptr);
+        HWND german = ::GetDlgItem(form2, kForm2FirstCheckBox);
+        ASSERT_TRUE(driver::WaitUntil([&] { return driver::FocusOf(form2) == german; }));
+        driver::SetChecked(german, true);
+        ASSERT_TRUE(driver::PressKey(form2, key));
+        if (key == VK_ESCAPE) {
+            EXPECT_EQ(program_->WaitForExit(), 0u);
+            EXPECT_FALSE(std::filesystem::exists(Ini()));
+            continue;
+        }
+        HWND form1 = MainWindow();
+        ASSERT_NE(form1, nullptr);
+        HWND combo = ::GetDlgItem(form1, kForm1Combo1);
+        EXPECT_EQ(driver::ComboItems(combo), std::vector<std::wstring>{L"German"});
+        driver::SelectComboItem(combo, L"German");
+        ASSERT_TRUE(driver::WaitUntil([&] { return driver::FocusOf(form1) == combo; }));
+        ASSERT_TRUE(driver::PressKey(form1, VK_RETURN));
+        EXPECT_TRUE(driver::WaitUntil([&] {
+            return driver::TextOf(::GetDlgItem(form1, kForm1Label1)) ==
+                   L"Steam-Language set to german";
+        }));
+        EXPECT_EQ(SteamLanguage(), L"german");
+        ASSERT_TRUE(driver::PressKey(form1, VK_ESCAPE));
+        EXPECT_EQ(program_->WaitForExit(), 0u);
+    }
+}
+
 // Folder names outside any 8-bit legacy code page, and a full-width letter whose best-fit
 // look-alike would name another folder: the settings go beside the program, exactly there.
 TEST_F(Tamsel, SavesAndReadsItsSettingsInAFolderNamedInAnyScript) {

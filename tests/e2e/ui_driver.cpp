@@ -235,6 +235,17 @@ HWND FocusOf(HWND window) {
     return info.hwndFocus;
 }
 
+bool PressKey(HWND window, WORD key) {
+    HWND focus = FocusOf(window);
+    if (focus == nullptr) {
+        return false; // posted to no window, the keys would go to this thread
+    }
+    const auto scanCode = static_cast<LPARAM>(::MapVirtualKeyW(key, MAPVK_VK_TO_VSC));
+    const LPARAM down = 1 | (scanCode << 16); // one repeat, the key's scan code
+    const LPARAM up = down | (LPARAM{1} << 30) | (LPARAM{1} << 31); // was down, is released
+    return ::PostMessageW(focus, WM_KEYDOWN, key, down) && ::PostMessageW(focus, WM_KEYUP, key, up);
+}
+
 LOGFONTW SetMessageFont(const LOGFONTW* font) {
     constexpr wchar_t kMetrics[] = L"Control Panel\\Desktop\\WindowMetrics";
     if (font == nullptr) {

@@ -81,6 +81,10 @@ SIZE ClientSize(HWND window);
 int ScreenDpi();
 int Pixels(int twips);
 HWND FocusOf(HWND window); // the control that has the keyboard focus in that window's thread
+// A key pressed and let go as the keyboard delivers it: posted to the control that has the
+// focus in that window's thread, so that the program's message loop (IsDialogMessage) sees it
+// first. False when no control has the focus.
+bool PressKey(HWND window, WORD key);
 
 // The message font: HKCU\Control Panel\Desktop\WindowMetrics "MessageFont", which programs
 // started afterwards use (this process keeps the font it read first). Null removes the value:

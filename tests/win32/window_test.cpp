@@ -1,11 +1,12 @@
-// platform::Window in this process: the banner's bitmaps, a window that can't be created and
-// one whose controls are made later.
+// platform::Window in this process: the banner's bitmaps, a window that can't be created, one
+// whose controls are made later, and a new message font while a window is open.
 #include "platform/window.h"
 #include "resources/resource_ids.h"
 
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <commctrl.h>
 
 #include <vector>
 
@@ -74,6 +75,68 @@ TEST(Window, ControlsMadeLaterComeOnceAndBeforeTheWindowShows) {
     window.CreateControls();
     EXPECT_EQ(::GetWindow(picture, GW_HWNDNEXT), nullptr) << "made twice";
     window.Hide();
+}
+
+// "Make text bigger" while the main window shows its result line: the window lays itself out
+// again in the new font, as for a new DPI, and keeps the height that shows the line. Under Wine
+// only the process that sets the font sees it (a program running beside it reads its old one
+// until it starts again), so the window is this process's own.
+TEST(Window, ANewMessageFontLaysTheOpenWindowOutAgainAtItsGivenHeight) {
+    NONCLIENTMETRICSW saved{};
+    saved.cbSize = sizeof saved;
+    ASSERT_TRUE(::SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof saved, &saved, 0));
+    struct Restore { // as they were, on every path (in Wine's registry, byte for byte)
+        NONCLIENTMETRICSW& metrics;
+        ~Restore() {
+            ::SystemParametersInfoW(SPI_SETNONCLIENTMETRICS, sizeof metrics, &metrics,
+                                    SPIF_UPDATEINIFILE | SPIF_SENDCHANGE);
+        }
+    } restore{saved};
+    NoEvents events;
+    constexpr ControlDesc kControls[] = {
+        {10, ControlKind::DefaultButton, L"Set Language", {120, 1320, 5355, 375}, 0},
+        {11, ControlKind::Label, L"", {120, 1750, 5415, 255}, kNoTabStop},
+    };
+    const WindowDesc desc{L"Test.Font", L"Font",           5580,
+                          1800,         Frame::ToolWindow, Placement::CentreScreen};
+    Window window(desc, kControls, events);
+    auto* hwnd = static_cast<HWND>(window.NativeHandle());
+    ASSERT_NE(hwnd, nullptr);
+    window.Show();
+    window.SetText(11, L"Steam-Language set to tchinese");
+    window.SetClientHeightTwips(2005); // as "Set Language" does
+    RECT before{};
+    ::GetClientRect(hwnd, &before);
+
+    NONCLIENTMETRICSW bigger = saved;
+    bigger.lfMessageFont.lfHeight *= 2;
+    ASSERT_TRUE(::SystemParametersInfoW(SPI_SETNONCLIENTMETRICS, sizeof bigger, &bigger,
+                                        SPIF_UPDATEINIFILE | SPIF_SENDCHANGE));
+
+    RECT client{};
+    ::GetClientRect(hwnd, &client);
+    EXPECT_GT(client.right, before.right);
+    EXPECT_GT(client.bottom, before.bottom);
+    HWND button = ::GetDlgItem(hwnd, 10);
+    LOGFONTW font{};
+    ::GetObjectW(reinterpret_cast<HGDIOBJ>(::SendMessageW(button, WM_GETFONT, 0, 0)), sizeof font,
+                 &font);
+    EXPECT_EQ(font.lfHeight, bigger.lfMessageFont.lfHeight);
+    SIZE ideal{};
+    RECT buttonRect{};
+    ::SendMessageW(button, BCM_GETIDEALSIZE, 0, reinterpret_cast<LPARAM>(&ideal));
+    ::GetClientRect(button, &buttonRect);
+    EXPECT_LE(ideal.cx, buttonRect.right); // its caption fits
+    RECT line{};
+    ::GetWindowRect(::GetDlgItem(hwnd, 11), &line);
+    ::MapWindowPoints(nullptr, hwnd, reinterpret_cast<POINT*>(&line), 2);
+    EXPECT_LE(line.bottom, client.bottom); // the result line shows whole
+    RECT outer{};
+    RECT onScreen{};
+    const RECT screen{0, 0, ::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN)};
+    ::GetWindowRect(hwnd, &outer);
+    ::IntersectRect(&onScreen, &outer, &screen);
+    EXPECT_TRUE(::EqualRect(&onScreen, &outer));
 }
 
 } // namespace
