@@ -14,7 +14,6 @@
 
 #include <array>
 #include <string_view>
-#include <vector>
 
 namespace tamsel {
 namespace {
@@ -102,10 +101,11 @@ void Form2::Command1_Click() {
     for (std::size_t row = 0; row < kLanguages.size(); ++row) {
         checked[row] = window_->IsChecked(CheckBoxId(row));
     }
-    std::vector<platform::ErrorCode> errors;
+    std::array<platform::ErrorCode, kSaveWriteCount> errors{};
+    std::size_t next = 0;
     for (const SettingsWrite& write : SavePlan(checked)) {
-        errors.push_back(WriteIniValue(std::wstring(write.section), std::wstring(write.key),
-                                       std::wstring(write.value), SettingsPath()));
+        errors[next++] = WriteIniValue(std::wstring(write.section), std::wstring(write.key),
+                                       std::wstring(write.value), SettingsPath());
     }
     if (const platform::ErrorCode failure = ReportedFailure(errors); failure != platform::kDone) {
         platform::ShowMessage(

@@ -15,16 +15,17 @@ ListedLanguages(const std::array<SettingsValue, kLanguages.size()>& values) {
     return listed;
 }
 
-std::vector<SettingsWrite> SavePlan(const std::array<bool, kLanguages.size()>& checked) {
-    std::vector<SettingsWrite> writes;
+SavePlanWrites SavePlan(const std::array<bool, kLanguages.size()>& checked) {
+    SavePlanWrites writes{};
+    std::size_t next = 0;
     for (const bool pass : {true, false}) {
         for (std::size_t row = 0; row < kLanguages.size(); ++row) {
             if (checked[row] == pass) {
-                writes.push_back({kLanguagesSection, kLanguages[row].iniKey, pass ? L"1" : L"0"});
+                writes[next++] = {kLanguagesSection, kLanguages[row].iniKey, pass ? L"1" : L"0"};
             }
         }
     }
-    writes.push_back({kSettingsSection, kFirstStartKey, L"0"});
+    writes[next] = {kSettingsSection, kFirstStartKey, L"0"};
     return writes;
 }
 

@@ -38,7 +38,9 @@ struct SettingsWrite {
 
 // What "Save!" writes, in this order: "1" under the key of every checked row, then "0" under
 // the key of every cleared one, each pass in catalogue order; "0" under "FirstStart" last.
-std::vector<SettingsWrite> SavePlan(const std::array<bool, kLanguages.size()>& checked);
+inline constexpr std::size_t kSaveWriteCount = kLanguages.size() + 1;
+using SavePlanWrites = std::array<SettingsWrite, kSaveWriteCount>;
+SavePlanWrites SavePlan(const std::array<bool, kLanguages.size()>& checked);
 
 // The failure a save reports, once, after its last write: the first error code of the writes,
 // in their order, that is not kDone; kDone when every write was stored.

@@ -29,7 +29,7 @@ TEST(ListedLanguages, TheRowsWhoseValueEqualsOneInCatalogueOrder) {
 }
 
 // The whole plan as one text, a line per write: "section key value".
-std::wstring Written(const std::vector<SettingsWrite>& plan) {
+std::wstring Written(const SavePlanWrites& plan) {
     std::wstring text;
     for (const SettingsWrite& write : plan) {
         text.append(write.section).append(L" ").append(write.key).append(L" ");
@@ -49,8 +49,7 @@ TEST(SavePlan, OnesFirstThenZerosThenFirstStart) {
               L"Languages Portuguese 0\nLanguages Albanian 0\nSettings FirstStart 0\n");
     for (const bool all : {false, true}) {
         checked.fill(all);
-        const std::vector<SettingsWrite> plan = SavePlan(checked);
-        ASSERT_EQ(plan.size(), 16u);
+        const SavePlanWrites plan = SavePlan(checked);
         EXPECT_EQ(plan[7], (SettingsWrite{L"Languages", L"ChineseS", all ? L"1" : L"0"}));
         EXPECT_EQ(plan.back(), (SettingsWrite{L"Settings", L"FirstStart", L"0"}));
     }
