@@ -1,69 +1,22 @@
+// The forms' windows: their state, their procedure and their creation.
 #include "window.h"
 
-#include "accessible_names.h"
+#include "control_metrics.h"
 #include "dpi.h"
-#include "error_text.h"
-#include "picture.h"
-#include "win_owned.h"
-
-#include <commctrl.h>
+#include "form_window.h"
+#include "placement.h"
+#include "window_state.h"
 
 #include <algorithm>
-#include <cstdlib>
-#include <optional>
 #include <vector>
 
 namespace platform {
-
-struct ControlState {
-    ControlDesc desc;
-    std::wstring caption; // owned copies: the description's views need not outlive the window
-    std::wstring accessibleName;
-    HWND hwnd = nullptr;
-};
-
-struct Window::State {
-    FormEvents* events = nullptr;
-    std::wstring caption;
-    int clientWidthTwips = 0;
-    int clientHeightTwips = 0;
-    int iconResource = 0;
-    DWORD style = 0;
-    DWORD exStyle = 0;
-    UINT dpi = 96;
-    DWORD creationError = 0;
-    bool centred = false; // placed in the middle of the screen, else where the system puts it
-    bool controlsCreated = false; // the controls' windows exist (see Window::CreateControls)
-    HWND focus = nullptr;         // the control that had the focus when the window was deactivated
-    std::vector<ControlState> controls;
-    OwnedFont font;
-    std::optional<FittedLayout> layout; // the controls' pixels for the DPI and font
-    OwnedBitmap picture;
-    OwnedIcon bigIcon;
-    OwnedIcon smallIcon;
-    AccessibleNames accessibleNames; // cleared when the window is destroyed
-    HWND hwnd = nullptr;             // destroyed in ~Window, before the GDI objects above
-
-    ControlState* Find(int id) {
-        for (ControlState& control : controls) {
-            if (control.desc.id == id) {
-                return &control;
-            }
-        }
-        return nullptr;
-    }
-    const ControlState* Find(int id) const { return const_cast<State*>(this)->Find(id); }
-};
 
 namespace {
 
 using State = Window::State;
 
 LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
-
-HINSTANCE ThisModule() {
-    return ::GetModuleHandleW(nullptr);
-}
 
 void RegisterClassOnce(const std::wstring& name) {
     WNDCLASSEXW existing{};
@@ -146,270 +99,6 @@ HWND FirstFocusable(State& state) {
     return nullptr;
 }
 
-// A closed drop-down list is as tall as its selection field; the height given at creation is
-// that of the opened list. Fit the field to the wanted height, but never below the text.
-void FitDropDown(HWND combo, const RECT& rect, int itemCount, HFONT font) {
-    const int wanted = rect.bottom - rect.top;
-    ::SetWindowPos(combo, nullptr, rect.left, rect.top, rect.right - rect.left, wanted,
-                   SWP_NOZORDER | SWP_NOACTIVATE);
-    RECT closed{};
-    ::GetWindowRect(combo, &closed);
-    const int field = static_cast<int>(::SendMessageW(combo, CB_GETITEMHEIGHT, WPARAM(-1), 0));
-    const int edges = (closed.bottom - closed.top) - field;
-    int textHeight = field;
-    if (HDC dc = ::GetDC(combo)) {
-        HGDIOBJ old = ::SelectObject(dc, font);
-        TEXTMETRICW metrics{};
-        ::GetTextMetricsW(dc, &metrics);
-        ::SelectObject(dc, old);
-        ::ReleaseDC(combo, dc);
-        textHeight = metrics.tmHeight;
-    }
-    const int newField = std::max(wanted - edges, textHeight);
-    ::SendMessageW(combo, CB_SETITEMHEIGHT, WPARAM(-1), newField);
-    const int item = static_cast<int>(::SendMessageW(combo, CB_GETITEMHEIGHT, 0, 0));
-    const int listHeight = newField + edges + item * std::max(itemCount, 1) + 2;
-    ::SetWindowPos(combo, nullptr, rect.left, rect.top, rect.right - rect.left, listHeight,
-                   SWP_NOZORDER | SWP_NOACTIVATE);
-    ::SendMessageW(combo, CB_SETMINVISIBLE, WPARAM(std::max(itemCount, 1)), 0);
-}
-
-void ApplyFont(State& state) {
-    NONCLIENTMETRICSW metrics = NonClientMetricsForDpi(state.dpi);
-    OwnedFont font(::CreateFontIndirectW(&metrics.lfMessageFont));
-    for (ControlState& control : state.controls) {
-        ::SendMessageW(control.hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), TRUE);
-    }
-    state.font = std::move(font); // the old font goes only after no control uses it
-}
-
-std::wstring ControlText(HWND control) {
-    const int length = ::GetWindowTextLengthW(control);
-    std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
-    const int copied = ::GetWindowTextW(control, text.data(), length + 1);
-    text.resize(static_cast<std::size_t>(std::max(copied, 0)));
-    return text;
-}
-
-// A device context of the screen with a font selected, for measuring texts.
-class MeasuringDc {
-public:
-    explicit MeasuringDc(HFONT font) : dc_(::GetDC(nullptr)) {
-        old_ = dc_ != nullptr ? ::SelectObject(dc_, font) : nullptr;
-    }
-    ~MeasuringDc() {
-        if (dc_ != nullptr) {
-            ::SelectObject(dc_, old_);
-            ::ReleaseDC(nullptr, dc_);
-        }
-    }
-    MeasuringDc(const MeasuringDc&) = delete;
-    MeasuringDc& operator=(const MeasuringDc&) = delete;
-
-    HDC get() const { return dc_; }
-
-    FontMeasures Measures() const {
-        static constexpr wchar_t kSample[] =
-            L"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
-        SIZE sample{};
-        TEXTMETRICW metrics{};
-        if (dc_ == nullptr || !::GetTextExtentPoint32W(dc_, kSample, 52, &sample) ||
-            !::GetTextMetricsW(dc_, &metrics)) {
-            return FontMeasures{0, 0};
-        }
-        return FontMeasures{sample.cx, metrics.tmHeight};
-    }
-
-private:
-    HDC dc_;
-    HGDIOBJ old_ = nullptr;
-};
-
-// The font the layouts were drawn for: the 8-point "MS Shell Dlg" of 11 pixels at 96 DPI,
-// scaled to the DPI as the system scales its message font.
-FontMeasures DrawnForMeasures(UINT dpi) {
-    LOGFONTW drawnFor{};
-    drawnFor.lfHeight = ::MulDiv(-11, static_cast<int>(dpi), 96);
-    drawnFor.lfWeight = FW_NORMAL;
-    drawnFor.lfCharSet = DEFAULT_CHARSET;
-    ::lstrcpynW(drawnFor.lfFaceName, L"MS Shell Dlg", LF_FACESIZE);
-    OwnedFont font(::CreateFontIndirectW(&drawnFor));
-    return MeasuringDc(font.get()).Measures();
-}
-
-// The least size a control needs to show its caption in the current font, where it has one.
-PixelSize Need(const ControlState& control, const PixelRect& scaled, const MeasuringDc& dc,
-               int lineHeight) {
-    switch (control.desc.kind) {
-    case ControlKind::CheckBox:
-    case ControlKind::PushButton:
-    case ControlKind::DefaultButton: {
-        SIZE ideal{};
-        if (::SendMessageW(control.hwnd, BCM_GETIDEALSIZE, 0, reinterpret_cast<LPARAM>(&ideal))) {
-            return PixelSize{static_cast<int>(ideal.cx), lineHeight};
-        }
-        return PixelSize{0, lineHeight};
-    }
-    case ControlKind::Label: {
-        const std::wstring text = ControlText(control.hwnd);
-        RECT rect{0, 0, scaled.width, 0};
-        if (!text.empty()) {
-            // As a left-aligned static control wraps and draws it.
-            ::DrawTextW(dc.get(), text.c_str(), static_cast<int>(text.size()), &rect,
-                        DT_CALCRECT | DT_WORDBREAK | DT_EXPANDTABS | DT_NOPREFIX);
-        }
-        return PixelSize{0, std::max(static_cast<int>(rect.bottom - rect.top), lineHeight)};
-    }
-    case ControlKind::DropDownList: {
-        // The selection field: a line of text within the combo box's edges.
-        RECT closed{};
-        ::GetWindowRect(control.hwnd, &closed);
-        const int field =
-            static_cast<int>(::SendMessageW(control.hwnd, CB_GETITEMHEIGHT, WPARAM(-1), 0));
-        const int edges = std::max(static_cast<int>(closed.bottom - closed.top) - field, 0);
-        return PixelSize{0, lineHeight + edges};
-    }
-    case ControlKind::Picture:
-        break;
-    }
-    return PixelSize{0, 0};
-}
-
-// Scales the layout for the DPI and the message font and grows each control to its caption.
-FittedLayout FitControls(const State& state) {
-    MeasuringDc dc(state.font.get());
-    const FontMeasures font = dc.Measures();
-    const LayoutScale scale(static_cast<int>(state.dpi), font, DrawnForMeasures(state.dpi));
-    std::vector<TwipsRect> rects;
-    std::vector<PixelSize> needs;
-    for (const ControlState& control : state.controls) {
-        rects.push_back(control.desc.rect);
-        needs.push_back(Need(control, scale.Rect(control.desc.rect), dc, font.lineHeight));
-    }
-    return FittedLayout(scale, rects, needs);
-}
-
-// Gives the picture control a bitmap of its size. With Common Controls 6 the control keeps a
-// copy of a bitmap with alpha and hands back its previous copy: that one is ours to delete.
-void SetPicture(State& state, HWND control, OwnedBitmap picture) {
-    const auto previous = reinterpret_cast<HGDIOBJ>(::SendMessageW(
-        control, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(picture.get())));
-    if (previous != nullptr && previous != state.picture.get()) {
-        ::DeleteObject(previous);
-    }
-    state.picture = std::move(picture);
-}
-
-void ApplyIcons(State& state) {
-    if (state.iconResource == 0) {
-        return;
-    }
-    auto load = [&](int metricX, int metricY) {
-        return OwnedIcon(static_cast<HICON>(
-            ::LoadImageW(ThisModule(), MAKEINTRESOURCEW(state.iconResource), IMAGE_ICON,
-                         MetricForDpi(metricX, state.dpi), MetricForDpi(metricY, state.dpi), 0)));
-    };
-    OwnedIcon big = load(SM_CXICON, SM_CYICON);
-    OwnedIcon small = load(SM_CXSMICON, SM_CYSMICON);
-    ::SendMessageW(state.hwnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(big.get()));
-    ::SendMessageW(state.hwnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small.get()));
-    state.bigIcon = std::move(big);
-    state.smallIcon = std::move(small);
-}
-
-void LayOutControls(State& state) {
-    state.layout = FitControls(state);
-    for (std::size_t i = 0; i < state.controls.size(); ++i) {
-        ControlState& control = state.controls[i];
-        const PixelRect& rect = state.layout->Controls()[i];
-        switch (control.desc.kind) {
-        case ControlKind::DropDownList: {
-            const int itemCount = static_cast<int>(::SendMessageW(control.hwnd, CB_GETCOUNT, 0, 0));
-            FitDropDown(control.hwnd, RECT{rect.left, rect.top, rect.right(), rect.bottom()},
-                        std::max(itemCount, 15), state.font.get());
-            break;
-        }
-        case ControlKind::Picture: {
-            BITMAP shown{};
-            if (!state.picture ||
-                ::GetObjectW(state.picture.get(), sizeof shown, &shown) != sizeof shown ||
-                shown.bmWidth != rect.width || std::abs(shown.bmHeight) != rect.height) {
-                SetPicture(state, control.hwnd,
-                           LoadScaledPicture(ThisModule(), control.desc.resource, rect.width,
-                                             rect.height));
-            }
-            ::SetWindowPos(control.hwnd, nullptr, rect.left, rect.top, rect.width, rect.height,
-                           SWP_NOZORDER | SWP_NOACTIVATE);
-            break;
-        }
-        default:
-            ::SetWindowPos(control.hwnd, nullptr, rect.left, rect.top, rect.width, rect.height,
-                           SWP_NOZORDER | SWP_NOACTIVATE);
-            break;
-        }
-    }
-}
-
-SIZE OuterSize(const State& state) {
-    // Before the controls are laid out: the size the layout was drawn for, at the DPI.
-    const int width = state.layout ? state.layout->ClientWidth(state.clientWidthTwips)
-                                   : TwipsToPixels(state.clientWidthTwips, state.dpi);
-    const int height = state.layout ? state.layout->ClientHeight(state.clientHeightTwips)
-                                    : TwipsToPixels(state.clientHeightTwips, state.dpi);
-    const RECT outer = WindowRectForClient(width, height, state.style, state.exStyle, state.dpi);
-    return SIZE{outer.right - outer.left, outer.bottom - outer.top};
-}
-
-void Resize(State& state) {
-    const SIZE size = OuterSize(state);
-    ::SetWindowPos(state.hwnd, nullptr, 0, 0, size.cx, size.cy,
-                   SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-}
-
-RECT WorkAreaOf(HWND window) {
-    MONITORINFO monitor{};
-    monitor.cbSize = sizeof monitor;
-    ::GetMonitorInfoW(::MonitorFromWindow(window, MONITOR_DEFAULTTOPRIMARY), &monitor);
-    return monitor.rcWork;
-}
-
-void CentreOnScreen(State& state) {
-    RECT window{};
-    ::GetWindowRect(state.hwnd, &window);
-    MONITORINFO monitor{};
-    monitor.cbSize = sizeof monitor;
-    ::GetMonitorInfoW(::MonitorFromWindow(state.hwnd, MONITOR_DEFAULTTOPRIMARY), &monitor);
-    const RECT& screen = monitor.rcMonitor;
-    const int width = window.right - window.left;
-    const int height = window.bottom - window.top;
-    ::SetWindowPos(state.hwnd, nullptr, screen.left + (screen.right - screen.left - width) / 2,
-                   screen.top + (screen.bottom - screen.top - height) / 2, 0, 0,
-                   SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-}
-
-// Moves a window that a larger font made reach past the work area back into it; where it is
-// larger than the work area, its top left corner stays on screen.
-void KeepOnScreen(State& state) {
-    RECT window{};
-    ::GetWindowRect(state.hwnd, &window);
-    const RECT work = WorkAreaOf(state.hwnd);
-    const LONG left = std::max<LONG>(
-        std::min<LONG>(window.left, work.right - (window.right - window.left)), work.left);
-    const LONG top = std::max<LONG>(
-        std::min<LONG>(window.top, work.bottom - (window.bottom - window.top)), work.top);
-    if (left != window.left || top != window.top) {
-        ::SetWindowPos(state.hwnd, nullptr, left, top, 0, 0,
-                       SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-    }
-}
-
-// The font, the controls' places and the icons for the window's DPI and the message font.
-void ApplyMetrics(State& state) {
-    ApplyFont(state);
-    LayOutControls(state);
-    ApplyIcons(state);
-}
-
 void OnDpiChanged(State& state, UINT dpi, const RECT& suggested) {
     state.dpi = dpi;
     ApplyMetrics(state);
@@ -426,7 +115,7 @@ void OnMessageFontChanged(State& state) {
     }
     ApplyMetrics(state);
     Resize(state);
-    KeepOnScreen(state);
+    KeepOnScreen(state.hwnd);
 }
 
 const ControlState* DefaultButton(const State& state) {
@@ -534,15 +223,10 @@ Window::Window(const WindowDesc& desc, std::span<const ControlDesc> controls, Fo
     state.clientWidthTwips = desc.clientWidthTwips;
     state.clientHeightTwips = desc.clientHeightTwips;
     state.iconResource = desc.iconResource;
-    // Fixed size, close box only: no sizing border, no minimize or maximize box.
+    // A fixed tool-window frame with a close box only: no sizing border, no minimize or
+    // maximize box.
     state.style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
-    state.exStyle = WS_EX_CONTROLPARENT | WS_EX_APPWINDOW;
-    if (desc.frame == Frame::ToolWindow) {
-        state.exStyle |= WS_EX_TOOLWINDOW;
-    } else {
-        state.style |= DS_MODALFRAME;
-        state.exStyle |= WS_EX_DLGMODALFRAME;
-    }
+    state.exStyle = WS_EX_CONTROLPARENT | WS_EX_APPWINDOW | WS_EX_TOOLWINDOW;
     state.dpi = DpiOfPrimaryScreen();
 
     const std::wstring className(desc.className);
@@ -598,9 +282,9 @@ void Window::CreateControls() {
     ApplyMetrics(state);
     Resize(state); // the DPI of the window's screen and the message font
     if (state.centred) {
-        CentreOnScreen(state);
+        CentreOnScreen(state.hwnd);
     } else {
-        KeepOnScreen(state);
+        KeepOnScreen(state.hwnd);
     }
 }
 
@@ -683,40 +367,8 @@ std::uint32_t Window::CreationError() const {
     return state_->creationError;
 }
 
-bool EndIfNotCreated(const Window& window, const std::wstring& title) {
-    if (window.NativeHandle() != nullptr) {
-        return false;
-    }
-    ShowMessageBox(nullptr, ErrorText(window.CreationError()), title, MessageButtons::Ok,
-                   MessageIcon::Error);
-    EndMessageLoop(1);
-    return true;
-}
-
-MessageAnswer ShowMessage(const Window* owner, const std::wstring& text, const std::wstring& title,
-                          MessageButtons buttons, MessageIcon icon) {
-    return ShowMessageBox(owner != nullptr ? owner->NativeHandle() : nullptr, text, title, buttons,
-                          icon);
-}
-
-int RunMessageLoop() {
-    MSG message{};
-    while (::GetMessageW(&message, nullptr, 0, 0) > 0) {
-        // Tab, arrow keys and Enter move and press as in a dialog, in every window of ours.
-        HWND root = message.hwnd != nullptr ? ::GetAncestor(message.hwnd, GA_ROOT) : nullptr;
-        if (root != nullptr &&
-            ::GetClassLongPtrW(root, GCLP_WNDPROC) == reinterpret_cast<ULONG_PTR>(WindowProc) &&
-            ::IsDialogMessageW(root, &message)) {
-            continue;
-        }
-        ::TranslateMessage(&message);
-        ::DispatchMessageW(&message);
-    }
-    return static_cast<int>(message.wParam);
-}
-
-void EndMessageLoop(int exitCode) {
-    ::PostQuitMessage(exitCode);
+bool IsFormWindow(HWND window) {
+    return ::GetClassLongPtrW(window, GCLP_WNDPROC) == reinterpret_cast<ULONG_PTR>(WindowProc);
 }
 
 } // namespace platform

@@ -32,7 +32,8 @@ struct ControlDesc {
     std::wstring_view accessibleName = {};
 };
 
-enum class Frame { ToolWindow, Dialog };
+// The frame of every form: a small title bar with a close box only, not resizable.
+enum class Frame { ToolWindow };
 enum class Placement { CentreScreen, SystemDefault };
 
 struct WindowDesc {
