@@ -73,20 +73,27 @@ DWORD ControlStyle(const ControlDesc& desc) {
     return style;
 }
 
-// Controls in the order of the Tab key: by tab index, those that take no focus last.
+// Whether a comes before b in the order of the Tab key: by tab index, those that take no focus
+// last.
+bool TabsBefore(const ControlState* a, const ControlState* b) {
+    const bool aStops = a->desc.tabIndex != kNoTabStop;
+    const bool bStops = b->desc.tabIndex != kNoTabStop;
+    if (aStops != bStops) {
+        return aStops;
+    }
+    return aStops && a->desc.tabIndex < b->desc.tabIndex;
+}
+
+// Controls in the order of the Tab key, equal ones as listed. A form has a handful of controls:
+// an insertion sort, which is stable and small.
 std::vector<ControlState*> InTabOrder(std::vector<ControlState>& controls) {
     std::vector<ControlState*> order;
     for (ControlState& control : controls) {
         order.push_back(&control);
-    }
-    std::stable_sort(order.begin(), order.end(), [](const ControlState* a, const ControlState* b) {
-        const bool aStops = a->desc.tabIndex != kNoTabStop;
-        const bool bStops = b->desc.tabIndex != kNoTabStop;
-        if (aStops != bStops) {
-            return aStops;
+        for (std::size_t i = order.size() - 1; i > 0 && TabsBefore(order[i], order[i - 1]); --i) {
+            std::swap(order[i], order[i - 1]);
         }
-        return aStops && a->desc.tabIndex < b->desc.tabIndex;
-    });
+    }
     return order;
 }
 
