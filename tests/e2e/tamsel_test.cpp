@@ -57,11 +57,17 @@ void SetSteamLanguage(const wchar_t* code) {
                       static_cast<DWORD>((wcslen(code) + 1) * sizeof(wchar_t)));
 }
 
-// True when the prefix holds no message font of its own: the one the layouts were drawn for.
+// True when the prefix's message font is the one the layouts were drawn for: none of its own,
+// or Wine's default, which a new prefix stores ("MS Shell Dlg" of 11 pixels at 96 DPI).
 bool DefaultMessageFont() {
-    return ::RegGetValueW(HKEY_CURRENT_USER, L"Control Panel\\Desktop\\WindowMetrics",
-                          L"MessageFont", RRF_RT_REG_BINARY, nullptr, nullptr,
-                          nullptr) != ERROR_SUCCESS;
+    LOGFONTW font{};
+    DWORD size = sizeof font;
+    if (::RegGetValueW(HKEY_CURRENT_USER, L"Control Panel\\Desktop\\WindowMetrics", L"MessageFont",
+                       RRF_RT_REG_BINARY, nullptr, &font, &size) != ERROR_SUCCESS) {
+        return true;
+    }
+    return size == sizeof font && font.lfHeight == -11 &&
+           std::wstring_view(font.lfFaceName) == L"MS Shell Dlg";
 }
 
 bool Intersect(const RECT& a, const RECT& b) {
