@@ -7,17 +7,39 @@ source "$(dirname "$0")/common.sh"
 cd "$ROOT"
 
 install_packages
+mkdir -p build/logs build/screenshots
+release_job="" prefix_job="" prefix_144dpi_job=""
+stop_everything() {
+    kill $release_job $prefix_job $prefix_144dpi_job 2>/dev/null || true
+    local prefix
+    for prefix in "$ROOT/build/wineprefix-test" "$ROOT/build/wineprefix-test-144dpi"; do
+        WINEPREFIX=$prefix wineserver -k >/dev/null 2>&1 || true
+    done
+    stop_virtual_display
+}
+trap stop_everything EXIT
+start_virtual_display
+
+# Making a Wine prefix is mostly waiting (10-15 s each): both are made while the programs build.
+(prepare_wine_prefix "$ROOT/build/wineprefix-test") >build/logs/prefix.log 2>&1 &
+prefix_job=$!
+(prepare_wine_prefix "$ROOT/build/wineprefix-test-144dpi" && set_wine_dpi 144) \
+    >build/logs/prefix-144dpi.log 2>&1 &
+prefix_144dpi_job=$!
+# Waits for a prefix made in the background, then makes it the current one (fast once made).
+use_prefix() {
+    wait "$1" || { cat "$3"; return 1; }
+    prepare_wine_prefix "$2"
+}
+
 build_preset native
 build_preset windows
 
-mkdir -p build/logs build/screenshots
 # The release zip, built twice from clean clones of this commit, is the same byte for byte. It
 # needs no Wine, so it builds beside the Wine layers, which mostly wait on windows.
 bash tests/release/reproducible.sh >build/logs/release.log 2>&1 &
 release_job=$!
-trap 'kill "$release_job" 2>/dev/null || true; stop_wine; stop_virtual_display' EXIT
-start_virtual_display
-prepare_wine_prefix "$ROOT/build/wineprefix-test"
+use_prefix "$prefix_job" "$ROOT/build/wineprefix-test" build/logs/prefix.log
 start_session_keeper
 export VANTOLINE_SCREENSHOTS
 VANTOLINE_SCREENSHOTS=$(winepath -w "$ROOT/build/screenshots" 2>/dev/null)
@@ -55,8 +77,7 @@ run_layer e2e windows -L e2e
 
 # The language tool's windows once more at 150 % (144 DPI), in a prefix of their own.
 stop_wine
-prepare_wine_prefix "$ROOT/build/wineprefix-test-144dpi"
-set_wine_dpi 144
+use_prefix "$prefix_144dpi_job" "$ROOT/build/wineprefix-test-144dpi" build/logs/prefix-144dpi.log
 mkdir -p build/screenshots/144dpi
 VANTOLINE_SCREENSHOTS=$(winepath -w "$ROOT/build/screenshots/144dpi" 2>/dev/null)
 run_layer e2e-144dpi windows -L e2e -R '^Tamsel\.'
