@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The leak tests (tests/win32/leak_test.cpp) at soak strength: every registry routine 10,000
-# times and the language tool's two windows 200 times in one process, ten times the rounds of
+# times and the language tool's two windows 1,000 times in one process, ten times the rounds of
 # the test command. Builds the windows preset and runs only those tests under Wine, in a prefix
 # of their own set up like scripts/test.sh's; prints each routine's counts before and after and
 # ends with one line "N passed, N failed". ROUNDS (default 10000) sets the registry rounds.
