@@ -1,14 +1,12 @@
-// Runs one scenario of a fault variant (tests/faults/fault_shim.cpp) with call N refused, once
-// or onward, and judges the run: no crash, no hang, nothing lost or half-told, nothing unasked.
-// fault_driver SCENARIO MODE N      one run; MODE once, onward
-// fault_driver SCENARIO MODE all    N = 1, 2, ... until a run does not reach N
-// fault_driver SCENARIO MODE sample:K every K-th N and the last one
-// Prints "FAILED SCENARIO N MODE: reason" per failed run, then "SCENARIO MODE: R runs, F failed,
-// C calls".
+// Drives a scenario of a program's fault variant (tests/faults/fault_shim.cpp) with call N
+// refused and judges the run: no crash, no hang, nothing lost or half-told, nothing unasked.
+//   fault_driver SCENARIO once|onward N|all|sample:K
+// all: N = 0 (nothing refused), 1, 2, ... until a run no longer reaches N; sample:K: N = 0, every
+// K-th N and the last. Prints "FAILED SCENARIO N MODE: why" per failed run, then
+// "SCENARIO MODE: R runs, F failed, C calls" (C: the fallible calls of the run with none refused).
 #include "language_tool/control_ids.h"
 #include "language_tool/language_catalogue.h"
 #include "tests/e2e/ui_driver.h"
-
 #include "tests/win32/test_support.h"
 
 #include <algorithm>
@@ -20,34 +18,28 @@ namespace {
 
 using namespace std::chrono_literals;
 using namespace tamsel::ids;
-constexpr auto kStep = 5s; // for the next window or box, or the end, after each step
-const std::wstring kSteam = L"Software\\Valve\\Steam";
-const std::wstring kConfirmation = L"Ironvale has been started by an external program.\r\n"
-                                   L"Parameter: -game ivale -console +connect ";
-const std::wstring kKeys[] = {L"German", L"English",  L"KoreanA",    L"Korean",   L"Spanish",
-                              L"French", L"Italian",  L"ChineseS",   L"Chinese",  L"Russian",
-                              L"Thai",   L"Japanese", L"Portuguese", L"Albanian", L"Turkish"};
+constexpr auto kStep = 5s; // for the next window, box or end after each step of a scenario
+const std::wstring kSteam = L"Software\\Valve\\Steam", kUserClasses = L"Software\\Classes\\ivl";
+const std::wstring kQuestion = L"Ironvale has been started by an external program.\r\n"
+                               L"Parameter: -game ivale -console +connect ";
 
 struct Run {
     std::wstring scenario, mode;
-    long n = 0;
+    long n = 0, calls = 0;
+    bool reached = false, answeredOk = false, ended = false;
     test::TempFolder folder;
-    std::wstring exe, log;
-    std::set<std::string> refused; // names of the refused calls
-    bool reached = false;
-    long calls = 0;
+    std::set<std::string> refused;
     std::vector<std::string> starts;
-    std::vector<std::wstring> boxes, errorBoxes; // texts seen, and those with an error icon
-    bool answeredOk = false;
+    std::vector<std::wstring> errorBoxes; // the texts of the boxes with an error icon
     std::string failure;
 
-    void Fail(const std::string& why) {
-        if (failure.empty()) {
-            failure = why;
-        }
-    }
-    bool Refused(const char* name) const { return refused.count(name) != 0; }
+    void Fail(const std::string& why) { failure = failure.empty() ? why : failure; }
     std::wstring Path(const wchar_t* name) const { return (folder.path() / name).wstring(); }
+    // The player was told (or nothing could tell: no box, no memory for one).
+    bool Told(const wchar_t* start) const {
+        return refused.count("MessageBoxW") || refused.count("malloc") ||
+               std::ranges::any_of(errorBoxes, [&](auto& text) { return text.starts_with(start); });
+    }
 };
 
 std::string Narrow(const std::wstring& text) {
@@ -61,43 +53,45 @@ std::string Narrow(const std::wstring& text) {
 std::wstring RegText(HKEY root, const std::wstring& key, const wchar_t* name) {
     wchar_t data[1024] = {};
     DWORD size = sizeof data;
-    return ::RegGetValueW(root, key.c_str(), name, RRF_RT_REG_SZ, nullptr, data, &size) ==
-                   ERROR_SUCCESS
-               ? data
-               : L"<none>";
+    const LSTATUS read =
+        ::RegGetValueW(root, key.c_str(), name, RRF_RT_REG_SZ, nullptr, data, &size);
+    return read == ERROR_SUCCESS ? data : L"<none>";
 }
 
-std::wstring Ini(const Run& run) {
+// The fifteen language flags and FirstStart, "-" where missing.
+std::wstring Settings(const Run& run) {
     std::wstring all;
-    for (const std::wstring& key : kKeys) {
+    auto read = [&](const wchar_t* section, std::wstring_view key) {
         wchar_t value[16] = {};
-        ::GetPrivateProfileStringW(L"Languages", key.c_str(), L"-", value, 16,
+        ::GetPrivateProfileStringW(section, std::wstring(key).c_str(), L"-", value, 16,
                                    run.Path(L"config.ini").c_str());
         all += value;
+    };
+    for (const tamsel::Language& language : tamsel::kLanguages) {
+        read(L"Languages", language.iniKey);
     }
-    wchar_t first[16] = {};
-    ::GetPrivateProfileStringW(L"Settings", L"FirstStart", L"-", first, 16,
-                               run.Path(L"config.ini").c_str());
-    return all + L"/" + first;
+    read(L"Settings", L"FirstStart");
+    return all;
 }
 
 void ReadLog(Run& run) {
-    std::istringstream log(test::ReadBytes(run.log));
-    for (std::string what, line; log >> what && std::getline(log, line);) {
-        const long number = std::strtol(line.c_str(), nullptr, 10);
-        const std::string rest = line.substr(std::min(line.size(), line.find(' ', 1) + 1));
+    std::istringstream log(test::ReadBytes(run.Path(L"faults.log")));
+    long number = 0;
+    for (std::string what, text; log >> what >> number && std::getline(log, text);) {
+        text = text.substr(std::min<std::size_t>(1, text.size()));
         if (what == "refused") {
-            run.refused.insert(rest);
+            run.refused.insert(text);
             run.reached = run.reached || number == run.n;
-        } else if (what == "start") {
-            run.starts.push_back(rest);
         } else if (what == "calls") {
             run.calls = number;
+            run.ended = true;
+        } else if (what == "start") {
+            run.starts.push_back(text);
         }
     }
 }
 
-bool BoxShown(const driver::Program& program) {
+bool BoxShown(driver::Program& program) {
     HWND box = driver::FindAnyTopWindow(program.Id(), L"#32770");
     return box != nullptr && ::IsWindowVisible(box);
 }
@@ -108,79 +102,67 @@ bool Settle(driver::Program& program, const std::function<bool()>& condition) {
         [&] { return condition() || BoxShown(program) || program.WaitForExit(0ms); }, kStep);
 }
 
-// Reads the box that is up and answers it: a question with the given answer, any other with OK.
-void Answer(Run& run, driver::Program& program, const std::wstring& question, int answer) {
+// Reads the box that is up and answers it: the question with the given answer, others with OK.
+void Answer(Run& run, driver::Program& program, int answer) {
     const std::optional<driver::MessageBoxView> box = driver::WaitForMessageBox(program.Id(), 0ms);
     if (!box) {
-        return; // gone already
+        return;
     }
-    run.boxes.push_back(box->text);
     if (box->hasIcon) {
         run.errorBoxes.push_back(box->text);
     }
-    const bool asks = box->buttons.size() == 2;
-    if (asks && box->text != question) {
+    const bool question = box->buttons.size() == 2;
+    if (question && (run.scenario == L"refused-link" || box->text != kQuestion + L"host:27015/")) {
         run.Fail("an unexpected question: " + Narrow(box->text));
     }
-    run.answeredOk = run.answeredOk || (asks && answer == IDOK);
-    driver::AnswerMessageBox(*box, asks ? answer : IDOK);
+    run.answeredOk = run.answeredOk || (question && answer == IDOK);
+    driver::AnswerMessageBox(*box, question ? answer : IDOK);
     if (!driver::WaitUntil([&] { return !::IsWindow(box->hwnd) || program.WaitForExit(0ms); },
                            kStep)) {
         run.Fail("hang: the box stays after its answer");
     }
 }
 
-bool Told(const Run& run, const wchar_t* start) {
-    for (const std::wstring& text : run.errorBoxes) {
-        if (text.starts_with(start)) {
-            return true;
-        }
-    }
-    return run.Refused("MessageBoxW") || run.Refused("malloc"); // nothing could say it
-}
-
-void JudgeEnd(Run& run, driver::Program& program, bool hung) {
+// The end: by the program's own exit (the shim then writes its count), with 0, or with 1 after
+// a box that said why (the tool only).
+void JudgeEnd(Run& run, driver::Program& program, bool hung, bool mayEndWithBox) {
     const std::optional<DWORD> code = program.WaitForExit(kStep);
+    ReadLog(run);
     if (hung || !code) {
         run.Fail("hang: still running after its last step");
-    } else if (*code == 1 && run.errorBoxes.empty() && !run.Refused("MessageBoxW")) {
-        run.Fail("ended with exit code 1 but no box said why");
-    } else if (*code != 0 && *code != 1) {
+    } else if (!run.ended || *code > (mayEndWithBox ? 1u : 0u)) {
         run.Fail("crash: exit code " + std::to_string(*code));
+    } else if (*code == 1 && run.errorBoxes.empty() && !run.refused.count("MessageBoxW")) {
+        run.Fail("ended with exit code 1 but no box said why");
     }
 }
 
-void RunTamsel(Run& run) {
+void RunTamsel(Run& run, const std::wstring& exe) {
     const bool firstStart = run.scenario != L"later-set";
-    std::wstring before = L"---------------/-";
     if (!firstStart) {
         test::WriteBytes(run.Path(L"config.ini"),
                          "[Settings]\r\nFirstStart=0\r\n[Languages]\r\nGerman=1\r\nKorean=1\r\n");
-        before = Ini(run);
     }
+    const std::wstring before = Settings(run);
     ::RegSetKeyValueW(HKEY_CURRENT_USER, kSteam.c_str(), L"Language", REG_SZ, L"english", 16);
-    driver::Program program(run.exe, L"\"" + run.exe + L"\"");
+    driver::Program program(exe, L"\"" + exe + L"\"");
     bool saved = false, set = false, hung = false;
-    std::wstring code = L"english", line = L"<none>";
-    for (int step = 0; step < 12; ++step) {
+    std::wstring code = L"english", line; // the result line, where one was shown
+    for (int step = 0; step < 12 && !hung && !program.WaitForExit(0ms); ++step) {
         HWND form1 = nullptr, form2 = nullptr;
-        const auto forms = [&] {
+        hung = !Settle(program, [&] {
             form2 = driver::FindTopWindow(program.Id(), kForm2Class, L"Properties");
             form1 = driver::FindTopWindow(program.Id(), kForm1Class, L"Vantoline by Tarquist");
             return form1 != nullptr || form2 != nullptr;
-        };
-        if (!Settle(program, forms)) {
-            hung = true;
-            break;
-        }
-        if (program.WaitForExit(0ms)) {
-            break;
+        });
+        if (hung || program.WaitForExit(0ms)) {
+            continue;
         }
         if (BoxShown(program)) {
-            Answer(run, program, L"", IDOK);
+            Answer(run, program, IDOK);
         } else if (form2 != nullptr && run.scenario == L"first-save" && !saved) {
-            driver::SetChecked(::GetDlgItem(form2, kForm2FirstCheckBox), true);
-            driver::SetChecked(::GetDlgItem(form2, kForm2FirstCheckBox + 14), true);
+            driver::SetChecked(::GetDlgItem(form2, kForm2FirstCheckBox), true);      // German
+            driver::SetChecked(::GetDlgItem(form2, kForm2FirstCheckBox + 14), true); // Turkish
             driver::Press(::GetDlgItem(form2, kForm2Command1));
             saved = true;
             Settle(program, [&] { return !::IsWindowVisible(form2); });
@@ -195,8 +177,8 @@ void RunTamsel(Run& run) {
             }
             driver::Press(::GetDlgItem(form1, kForm1Command1));
             set = true;
-            HWND label = ::GetDlgItem(form1, kForm1Label1);
-            Settle(program, [&] { return !driver::TextOf(label).empty(); });
+            Settle(program,
+                   [&] { return !driver::TextOf(::GetDlgItem(form1, kForm1Label1)).empty(); });
         } else {
             HWND form = form2 != nullptr ? form2 : form1;
             if (form == form1) {
@@ -206,33 +188,34 @@ void RunTamsel(Run& run) {
             Settle(program, [&] { return !::IsWindowVisible(form); });
         }
     }
-    JudgeEnd(run, program, hung);
-    const std::wstring ini = Ini(run);
-    const std::wstring steam = RegText(HKEY_CURRENT_USER, kSteam, L"Language");
-    if (saved ? ini != L"100000000000001/0" && !Told(run, L"The settings could not be saved")
-              : ini != before) {
-        run.Fail("config.ini holds " + Narrow(ini) + " and nobody was told");
+    JudgeEnd(run, program, hung, true);
+    const std::wstring settings = Settings(run),
+                       steam = RegText(HKEY_CURRENT_USER, kSteam, L"Language");
+    if (saved ? settings != L"1000000000000010" && !run.Told(L"The settings could not be saved")
+              : settings != before) {
+        run.Fail("config.ini holds " + Narrow(settings) + " and nobody was told");
     }
     if (steam != L"english" && steam != code) {
         run.Fail("Steam's value is " + Narrow(steam));
     }
     const std::wstring told = L"Steam-Language set to ";
-    if (line != L"<none>" && line != told + steam && (line != told || run.refused.empty())) {
+    if (!line.empty() && line != told + steam && (line != told || run.refused.empty())) {
         run.Fail("the result line says " + Narrow(line) + " where " + Narrow(steam) + " is stored");
     }
 }
 
 // The registration names the starter's own file, by its name or its short (8.3) name, or nothing.
-void CheckRegistration(Run& run, HKEY root, const std::wstring& key, bool complete) {
+void CheckRegistration(Run& run, const std::wstring& exe, HKEY root, const std::wstring& key,
+                       bool complete) {
     std::wstring command = RegText(root, key + L"\\shell\\open\\command", nullptr);
     std::wstring icon = RegText(root, key + L"\\DefaultIcon", nullptr);
     wchar_t shortName[MAX_PATH] = {};
-    ::GetShortPathNameW(run.exe.c_str(), shortName, MAX_PATH);
-    for (const std::wstring& exe : {run.exe, std::wstring(shortName)}) {
-        if (command == L"\"" + exe + L"\" \"%1\"" || (!complete && command == L"<none>")) {
+    ::GetShortPathNameW(exe.c_str(), shortName, MAX_PATH);
+    for (const std::wstring& name : {exe, std::wstring(shortName)}) {
+        if (command == L"\"" + name + L"\" \"%1\"" || (!complete && command == L"<none>")) {
             command.clear();
         }
-        if (icon == exe + L",0" || (!complete && icon == L"<none>")) {
+        if (icon == name + L",0" || (!complete && icon == L"<none>")) {
             icon.clear();
         }
     }
@@ -245,96 +228,65 @@ void CheckRegistration(Run& run, HKEY root, const std::wstring& key, bool comple
     }
 }
 
-void RunIronvale(Run& run) {
-    const std::wstring game = run.Path(L"hl2.exe");
-    if (run.scenario == L"empty-game") {
-        test::WriteBytes(game, "");
-    } else {
+void RunIronvale(Run& run, const std::wstring& exe) {
+    const std::wstring game = run.Path(L"hl2.exe"), calls = run.Path(L"hl2-calls.txt");
+    test::WriteBytes(game, "");
+    if (run.scenario != L"empty-game") {
         ::CopyFileW((driver::BuildFolder() / L"hl2_standin.exe").c_str(), game.c_str(), FALSE);
     }
-    const std::wstring userClasses = L"Software\\Classes\\ivl";
     ::RegDeleteTreeW(HKEY_CLASSES_ROOT, L"ivl");
-    ::RegDeleteTreeW(HKEY_CURRENT_USER, userClasses.c_str());
+    ::RegDeleteTreeW(HKEY_CURRENT_USER, kUserClasses.c_str());
     const bool link = run.scenario != L"no-argument";
     const std::wstring server = run.scenario == L"refused-link" ? L"host;quit" : L"host:27015/";
-    const std::wstring arguments = link ? L" \"ivl://" + server + L"\"" : L"";
-    driver::Program program(run.exe, L"\"" + run.exe + L"\"" + arguments);
-    const int answer = run.scenario == L"link-cancel" ? IDCANCEL : IDOK;
-    bool hung = true;
-    for (int step = 0; step < 6 && Settle(program, [] { return false; }); ++step) {
-        if (program.WaitForExit(0ms)) {
-            hung = false;
-            break;
-        }
-        Answer(run, program, kConfirmation + server, answer);
+    driver::Program program(exe,
+                            L"\"" + exe + L"\"" + (link ? L" \"ivl://" + server + L"\"" : L""));
+    bool hung = false;
+    for (int step = 0; step < 6 && !hung && !program.WaitForExit(0ms); ++step) {
+        hung = !Settle(program, [] { return false; });
+        Answer(run, program, run.scenario == L"link-cancel" ? IDCANCEL : IDOK);
     }
-    JudgeEnd(run, program, hung);
-    ReadLog(run);
-
+    JudgeEnd(run, program, hung, false);
     const std::string call =
-        "\"" + Narrow(game) + "\" -game ivale -console +connect " + Narrow(link ? server : L"");
+        "\"" + Narrow(game) + "\" -game ivale -console +connect " + (link ? Narrow(server) : "");
     for (const std::string& start : run.starts) {
-        if (start != call) {
-            run.Fail("started " + start);
-        } else if (link && !run.answeredOk) {
-            run.Fail("started the game without an OK");
-        }
+        run.Fail(start != call             ? "started " + start
+                 : link && !run.answeredOk ? "started the game without an OK"
+                                           : "");
     }
-    const bool expected = run.scenario != L"refused-link" && (!link || run.answeredOk);
-    std::istringstream calls(test::ReadBytes(run.Path(L"hl2-calls.txt")));
-    if (!run.starts.empty() && calls.str().empty()) {
-        driver::WaitUntil([&] { return !test::ReadBytes(run.Path(L"hl2-calls.txt")).empty(); },
-                          driver::kGrace);
+    if (!run.starts.empty()) {
+        driver::WaitUntil([&] { return !test::ReadBytes(calls).empty(); }, driver::kGrace);
     }
-    const bool started = !test::ReadBytes(run.Path(L"hl2-calls.txt")).empty();
-    if (expected && !started && !Told(run, L"The game could not be started")) {
+    const bool wanted = run.scenario != L"refused-link" && (!link || run.answeredOk);
+    if (wanted && test::ReadBytes(calls).empty() && !run.Told(L"The game could not be started")) {
         run.Fail("the game did not start and nobody was told");
     }
-    const bool standardUser = run.scenario == L"standard-user";
-    CheckRegistration(run, HKEY_CLASSES_ROOT, L"ivl", !standardUser && run.refused.empty());
-    CheckRegistration(run, HKEY_CURRENT_USER, userClasses, standardUser && run.refused.empty());
-    HKEY machine = nullptr;
-    if (standardUser && ::RegOpenKeyExW(HKEY_CLASSES_ROOT, L"ivl", 0, KEY_READ, &machine) == 0) {
-        ::RegCloseKey(machine);
+    const bool standardUser = run.scenario == L"standard-user", whole = run.refused.empty();
+    CheckRegistration(run, exe, HKEY_CLASSES_ROOT, L"ivl", !standardUser && whole);
+    CheckRegistration(run, exe, HKEY_CURRENT_USER, kUserClasses, standardUser && whole);
+    if (standardUser && RegText(HKEY_CLASSES_ROOT, L"ivl", L"Url Protocol") != L"<none>") {
         run.Fail("a standard user's registration went below HKEY_CLASSES_ROOT");
     }
 }
 
-struct Outcome {
-    bool reached, failed;
-    long calls;
-};
-
-// One run: the program's fault variant in a folder of its own, call N refused.
-Outcome Once(const std::wstring& scenario, const std::wstring& mode, long n) {
-    Run run;
-    run.scenario = scenario;
-    run.mode = mode;
-    run.n = n;
-    const bool tamsel =
-        scenario == L"first-save" || scenario == L"later-set" || scenario == L"first-close";
-    run.exe = run.Path(tamsel ? L"tamsel.exe" : L"Ironvale.exe");
-    run.log = run.Path(L"faults.log");
-    ::CopyFileW(
-        (driver::BuildFolder() / (tamsel ? L"tamsel_faults.exe" : L"Ironvale_faults.exe")).c_str(),
-        run.exe.c_str(), FALSE);
+// One run: the fault variant in a folder of its own, with call N refused.
+Run& Once(Run& run, const std::wstring& scenario, const std::wstring& mode, long n) {
+    run.scenario = scenario, run.mode = mode, run.n = n;
+    const bool tamsel = scenario.starts_with(L"first-") || scenario == L"later-set";
+    const std::wstring exe = run.Path(tamsel ? L"tamsel.exe" : L"Ironvale.exe");
+    const std::wstring variant = tamsel ? L"tamsel_faults.exe" : L"Ironvale_faults.exe";
+    ::CopyFileW((driver::BuildFolder() / variant).c_str(), exe.c_str(), FALSE);
     ::SetEnvironmentVariableW(L"VANTOLINE_FAULT_AT", std::to_wstring(n).c_str());
     ::SetEnvironmentVariableW(L"VANTOLINE_FAULT_MODE", mode.c_str());
     ::SetEnvironmentVariableW(L"VANTOLINE_FAULT_STANDARD_USER",
                               scenario == L"standard-user" ? L"1" : L"0");
-    ::SetEnvironmentVariableW(L"VANTOLINE_FAULT_LOG", run.log.c_str());
-    if (tamsel) {
-        RunTamsel(run);
-        ReadLog(run);
-    } else {
-        RunIronvale(run);
-    }
+    ::SetEnvironmentVariableW(L"VANTOLINE_FAULT_LOG", run.Path(L"faults.log").c_str());
+    tamsel ? RunTamsel(run, exe) : RunIronvale(run, exe);
     if (!run.failure.empty()) {
         std::printf("FAILED %ls %ld %ls: %s\n", scenario.c_str(), n, mode.c_str(),
                     run.failure.c_str());
         std::fflush(stdout);
     }
-    return {run.reached, !run.failure.empty(), run.calls};
+    return run;
 }
 
 } // namespace
@@ -346,40 +298,33 @@ int wmain(int argc, wchar_t** argv) {
     }
     const std::wstring scenario = argv[1], mode = argv[2], which = argv[3];
     int runs = 0, failed = 0;
-    auto count = [&](const Outcome& run) {
+    // Runs N; true when the run reached it.
+    auto run = [&](long n) {
+        Run one;
+        Once(one, scenario, mode, n);
         ++runs;
-        failed += run.failed ? 1 : 0;
-        return run.reached;
+        failed += one.failure.empty() ? 0 : 1;
+        return std::pair{one.reached, one.calls};
     };
-    long calls = 0;
-    const bool sample = which.starts_with(L"sample:");
-    if (which == L"all" || sample) {
-        const Outcome baseline = Once(scenario, mode, 0);
-        count(baseline);
-        calls = baseline.calls;
-    }
+    const bool single = !(which == L"all" || which.starts_with(L"sample:"));
+    const long calls = run(single ? std::wcstol(which.c_str(), nullptr, 10) : 0).second;
     if (which == L"all") {
-        // Far more calls than a run without faults makes: a failed call that is tried forever.
-        const long limit = 2 * calls + 20;
+        // Far more calls than the run without faults makes: a refused call tried forever.
         long n = 1;
-        while (n <= limit && count(Once(scenario, mode, n))) {
+        while (n <= 2 * calls + 20 && run(n).first) {
             ++n;
         }
-        if (n > limit) {
-            std::printf("FAILED %ls %ld %ls: still reaches N, a failed call tried forever\n",
-                        scenario.c_str(), n - 1, mode.c_str());
+        if (n > 2 * calls + 20) {
+            std::printf("FAILED %ls %ld %ls: a refused call is tried forever\n", scenario.c_str(),
+                        n - 1, mode.c_str());
             ++failed;
         }
-    } else if (sample) {
+    } else if (!single) {
         const long stride = std::max(1L, std::wcstol(which.c_str() + 7, nullptr, 10));
         for (long n = stride; n < calls; n += stride) {
-            count(Once(scenario, mode, n));
+            run(n);
         }
-        count(Once(scenario, mode, calls));
-    } else {
-        const Outcome run = Once(scenario, mode, std::wcstol(which.c_str(), nullptr, 10));
-        count(run);
-        calls = run.calls;
+        run(calls);
     }
     std::printf("%ls %ls: %d runs, %d failed, %ld calls\n", scenario.c_str(), mode.c_str(), runs,
                 failed, calls);

@@ -1,19 +1,21 @@
-// Linked into the fault variants of both programs (tests/CMakeLists.txt): every fallible call
-// that the program makes through its import table is counted from its entry point on, and
-// call N fails as Windows fails it. The environment says which:
-//   VANTOLINE_FAULT_AT=N             the call to fail (none: count only)
+// Linked into the fault variants of both programs (tests/CMakeLists.txt wraps every import
+// that the table below names): counts the fallible calls from the entry point on and makes
+// call N fail as Windows fails it. The environment says which:
+//   VANTOLINE_FAULT_AT=N             the call to fail (0: none, count only)
 //   VANTOLINE_FAULT_MODE=onward      call N and every later one (otherwise call N only)
 //   VANTOLINE_FAULT_STANDARD_USER=1  every key creation below HKEY_CLASSES_ROOT is denied
-//   VANTOLINE_FAULT_LOG=FILE         gets "refused K Name" per failed call, "calls C" at the end
+//   VANTOLINE_FAULT_LOG=FILE         "refused K Name" per failed call, "start K LINE" per
+//                                    program started, "calls C" at the end
 #include <windows.h>
-#include <oaidl.h>
 #include <objbase.h>
+#include <oleauto.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <cwchar>
-#include <new>
+#include <type_traits>
 
 extern "C" decltype(&WideCharToMultiByte) __real___imp_WideCharToMultiByte;
 
@@ -21,69 +23,49 @@ namespace {
 
 LONG counted = 0;
 bool armed = false; // from the entry point on
-bool configured = false;
 long failAt = 0;
 bool onward = false;
 bool standardUser = false;
 wchar_t logFile[MAX_PATH] = {};
 
-// Without allocating: the call to fail may be the memory itself.
-void Log(const char* what, long number, const char* name) {
-    char line[2200];
-    char digits[24];
-    int n = 0;
-    do {
-        digits[n++] = static_cast<char>('0' + number % 10);
-        number /= 10;
-    } while (number > 0 && n < 23);
-    std::size_t at = 0;
-    auto put = [&](const char* text) {
-        while (*text != '\0' && at < sizeof line - 2) {
-            line[at++] = *text++;
-        }
-    };
-    put(what);
-    put(" ");
-    while (n > 0 && at < sizeof line - 2) {
-        line[at++] = digits[--n];
-    }
-    put(*name != '\0' ? " " : "");
-    put(name);
-    line[at++] = '\n';
+// One line to the log, without allocating: the call that fails may be the memory itself.
+void Log(const char* what, long number, const char* text) {
+    char line[1100];
+    const int length = ::wsprintfA(line, "%s %ld %.1000s\n", what, number, text);
     HANDLE file = ::CreateFileW(logFile, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+                                nullptr, OPEN_ALWAYS, 0, nullptr);
     if (file != INVALID_HANDLE_VALUE) {
         DWORD written = 0;
-        ::WriteFile(file, line, static_cast<DWORD>(at), &written, nullptr);
+        ::WriteFile(file, line, static_cast<DWORD>(length), &written, nullptr);
         ::CloseHandle(file);
     }
 }
 
-long EnvironmentNumber(const wchar_t* name) {
+void Arm() {
     wchar_t text[32] = {};
-    const DWORD length = ::GetEnvironmentVariableW(name, text, 32);
-    return length > 0 && length < 32 ? std::wcstol(text, nullptr, 10) : 0;
-}
-
-void Configure() {
-    if (configured) {
-        return;
-    }
-    configured = true;
-    failAt = EnvironmentNumber(L"VANTOLINE_FAULT_AT");
-    wchar_t mode[16] = {};
-    onward = ::GetEnvironmentVariableW(L"VANTOLINE_FAULT_MODE", mode, 16) > 0 &&
-             std::wcscmp(mode, L"onward") == 0;
-    standardUser = EnvironmentNumber(L"VANTOLINE_FAULT_STANDARD_USER") == 1;
+    failAt = ::GetEnvironmentVariableW(L"VANTOLINE_FAULT_AT", text, 32) > 0
+                 ? std::wcstol(text, nullptr, 10)
+                 : 0;
+    onward = ::GetEnvironmentVariableW(L"VANTOLINE_FAULT_MODE", text, 32) > 0 &&
+             std::wcscmp(text, L"onward") == 0;
+    standardUser = ::GetEnvironmentVariableW(L"VANTOLINE_FAULT_STANDARD_USER", text, 32) > 0 &&
+                   text[0] == L'1';
     ::GetEnvironmentVariableW(L"VANTOLINE_FAULT_LOG", logFile, MAX_PATH);
+    armed = true;
 }
 
-// Counts one fallible call; true when it is to fail. Denied: a standard user's refusal.
+void Disarm() {
+    if (armed) {
+        Log("calls", counted, "");
+        armed = false;
+    }
+}
+
+// Counts one fallible call; true when it is to fail. Denied: refused to a standard user.
 bool Refuse(const char* name, bool denied = false) {
     if (!armed) {
         return false;
     }
-    Configure();
     const long call = ::InterlockedIncrement(&counted);
     const bool refused = failAt > 0 && (call == failAt || (onward && call > failAt));
     if (refused || denied) {
@@ -92,17 +74,17 @@ bool Refuse(const char* name, bool denied = false) {
     return refused || denied;
 }
 
-// What the driver checks beyond the failures: every program that is started, as asked for.
+// Every program start is written down, refused or not, for the driver to check.
 template <typename... A> void Note(A...) {}
 void Note(LPCWSTR, LPWSTR line, LPSECURITY_ATTRIBUTES, LPSECURITY_ATTRIBUTES, BOOL, DWORD, LPVOID,
           LPCWSTR, LPSTARTUPINFOW, LPPROCESS_INFORMATION) {
-    char text[2048] = {};
+    char text[1000] = {};
     __real___imp_WideCharToMultiByte(CP_UTF8, 0, line, -1, text, sizeof text - 1, nullptr, nullptr);
     Log("start", counted, text);
 }
 
-// One wrapper per function: Name's own signature, its failure result and last error. A
-// standard user's denial applies where Denies is set (the first argument is the root key).
+// The wrapper of one function: its own signature, its failure result and last error; where
+// Denies is set, its first argument is the root key a standard user may not write below.
 template <auto* Real, const char* Name, auto Failure, DWORD Error, bool Denies = false>
 struct Fallible;
 template <typename R, typename... A, R (**Real)(A...), const char* Name, auto Failure, DWORD Error,
@@ -111,30 +93,45 @@ struct Fallible<Real, Name, Failure, Error, Denies> {
     static R Call(A... args) {
         bool denied = false;
         if constexpr (Denies) {
-            denied =
-                standardUser && [](HKEY key, auto...) { return key == HKEY_CLASSES_ROOT; }(args...);
+            denied = standardUser &&
+                     [](HKEY root, auto...) { return root == HKEY_CLASSES_ROOT; }(args...);
         }
         Note(args...);
         if (Refuse(Name, denied)) {
             ::SetLastError(Error);
-            return static_cast<R>(Failure);
+            if constexpr (std::is_invocable_v<decltype(Failure), A...>) {
+                return Failure(args...);
+            } else {
+                return static_cast<R>(Failure);
+            }
         }
         return (*Real)(args...);
     }
 };
 
+// A settings file that can't be read gives the default, as a missing key does.
+DWORD PlaceDefault(LPCSTR, LPCSTR, LPCSTR fallback, LPSTR buffer, DWORD size, LPCSTR) {
+    const DWORD length = std::min(static_cast<DWORD>(std::strlen(fallback)), size - 1);
+    std::memcpy(buffer, fallback, length);
+    buffer[length] = '\0';
+    return length;
+}
+
 } // namespace
 
-// Name, failure result, last error, denied to a standard user below HKEY_CLASSES_ROOT.
+// Name, failure result (or what makes it), last error, denied to a standard user below
+// HKEY_CLASSES_ROOT.
 #define FALLIBLE_IMPORTS(X)                                                                        \
     X(RegCreateKeyExA, ERROR_ACCESS_DENIED, ERROR_ACCESS_DENIED, true)                             \
     X(RegOpenKeyExA, ERROR_FILE_NOT_FOUND, ERROR_FILE_NOT_FOUND, false)                            \
     X(RegSetValueExA, ERROR_ACCESS_DENIED, ERROR_ACCESS_DENIED, false)                             \
     X(RegQueryValueExA, ERROR_FILE_NOT_FOUND, ERROR_FILE_NOT_FOUND, false)                         \
+    X(GetPrivateProfileStringA, &PlaceDefault, ERROR_FILE_NOT_FOUND, false)                        \
     X(WritePrivateProfileStringA, FALSE, ERROR_ACCESS_DENIED, false)                               \
     X(GetUserNameA, FALSE, ERROR_NOT_ENOUGH_MEMORY, false)                                         \
     X(CoInitializeEx, E_OUTOFMEMORY, ERROR_NOT_ENOUGH_MEMORY, false)                               \
     X(CLSIDFromProgID, CO_E_CLASSSTRING, ERROR_FILE_NOT_FOUND, false)                              \
+    X(CoCreateInstance, E_OUTOFMEMORY, ERROR_NOT_ENOUGH_MEMORY, false)                             \
     X(SysAllocStringLen, nullptr, ERROR_NOT_ENOUGH_MEMORY, false)                                  \
     X(RegisterClassExW, 0, ERROR_NOT_ENOUGH_MEMORY, false)                                         \
     X(CreateWindowExW, nullptr, ERROR_NOT_ENOUGH_MEMORY, false)                                    \
@@ -152,13 +149,13 @@ struct Fallible<Real, Name, Failure, Error, Denies> {
     X(WideCharToMultiByte, 0, ERROR_NOT_ENOUGH_MEMORY, false)                                      \
     X(MultiByteToWideChar, 0, ERROR_NOT_ENOUGH_MEMORY, false)                                      \
     X(FormatMessageW, 0, ERROR_NOT_ENOUGH_MEMORY, false)
-// Found with GetProcAddress: the wrapped GetProcAddress hands out these in their place.
+// Found with GetProcAddress (the wrapped one hands these out in their place).
 #define FALLIBLE_LOOKED_UP(P)                                                                      \
-    P(GetDpiForWindow, 0, ERROR_INVALID_HANDLE, false)                                             \
-    P(GetDpiForSystem, 0, ERROR_NOT_ENOUGH_MEMORY, false)                                          \
-    P(GetSystemMetricsForDpi, 0, ERROR_NOT_ENOUGH_MEMORY, false)                                   \
-    P(AdjustWindowRectExForDpi, FALSE, ERROR_NOT_ENOUGH_MEMORY, false)                             \
-    P(SystemParametersInfoForDpi, FALSE, ERROR_NOT_ENOUGH_MEMORY, false)
+    P(GetDpiForWindow, 0, ERROR_INVALID_HANDLE)                                                    \
+    P(GetDpiForSystem, 0, ERROR_NOT_ENOUGH_MEMORY)                                                 \
+    P(GetSystemMetricsForDpi, 0, ERROR_NOT_ENOUGH_MEMORY)                                          \
+    P(AdjustWindowRectExForDpi, FALSE, ERROR_NOT_ENOUGH_MEMORY)                                    \
+    P(SystemParametersInfoForDpi, FALSE, ERROR_NOT_ENOUGH_MEMORY)
 
 #define DEFINE_IMPORT(name, failure, error, denies)                                                \
     extern "C" decltype(&name) __real___imp_##name;                                                \
@@ -171,72 +168,22 @@ struct Fallible<Real, Name, Failure, Error, Denies> {
     }
 FALLIBLE_IMPORTS(DEFINE_IMPORT)
 
-#define DEFINE_LOOKED_UP(name, failure, error, denies)                                             \
+#define DEFINE_LOOKED_UP(name, failure, error)                                                     \
     decltype(&name) real##name = nullptr;                                                          \
     constexpr char kName_##name[] = #name;
 namespace {
 FALLIBLE_LOOKED_UP(DEFINE_LOOKED_UP)
-constexpr char kGetProcAddress[] = "GetProcAddress";
-constexpr char kCoCreateInstance[] = "CoCreateInstance";
-
-FARPROC WINAPI LookUp(HMODULE module, LPCSTR name);
-HRESULT WINAPI CreateInstance(REFCLSID clsid, LPUNKNOWN outer, DWORD context, REFIID iid,
-                              LPVOID* object);
-void LogCalls();
 } // namespace
 
-extern "C" decltype(&GetProcAddress) __real___imp_GetProcAddress;
 extern "C" {
-decltype(&GetProcAddress) __wrap___imp_GetProcAddress = LookUp;
-decltype(&CoCreateInstance) __wrap___imp_CoCreateInstance = CreateInstance;
-}
-extern "C" decltype(&CoCreateInstance) __real___imp_CoCreateInstance;
-
-// The runtime's malloc is no import of the program's own but a call of its stub: operator new
-// comes here (and throws std::bad_alloc where this fails).
-extern "C" void* __real_malloc(std::size_t size);
-extern "C" void* __wrap_malloc(std::size_t size) {
-    if (Refuse("malloc")) {
-        errno = ENOMEM;
-        return nullptr;
-    }
-    return __real_malloc(size);
-}
-
-// Counting starts at the program's entry point and ends with the process.
-extern "C" int WINAPI __real_wWinMain(HINSTANCE, HINSTANCE, PWSTR, int);
-extern "C" int WINAPI __wrap_wWinMain(HINSTANCE instance, HINSTANCE previous, PWSTR line,
-                                      int show) {
-    armed = true;
-    const int code = __real_wWinMain(instance, previous, line, show);
-    LogCalls();
-    return code;
-}
-extern "C" decltype(&ExitProcess) __real___imp_ExitProcess;
-extern "C" {
-decltype(&ExitProcess) __wrap___imp_ExitProcess = [](UINT code) {
-    LogCalls();
-    __real___imp_ExitProcess(code);
-};
-}
-
-namespace {
-
-void LogCalls() {
-    if (armed) {
-        Configure();
-        Log("calls", counted, "");
-        armed = false;
-    }
-}
-
-FARPROC WINAPI LookUp(HMODULE module, LPCSTR name) {
-    if (Refuse(kGetProcAddress)) {
+extern decltype(&GetProcAddress) __real___imp_GetProcAddress;
+decltype(&GetProcAddress) __wrap___imp_GetProcAddress = [](HMODULE module, LPCSTR name) {
+    if (Refuse("GetProcAddress")) {
         ::SetLastError(ERROR_PROC_NOT_FOUND);
-        return nullptr;
+        return FARPROC();
     }
     const FARPROC found = __real___imp_GetProcAddress(module, name);
-#define PROXY(fn, failure, error, denies)                                                          \
+#define PROXY(fn, failure, error)                                                                  \
     if (std::strcmp(name, #fn) == 0) {                                                             \
         real##fn = reinterpret_cast<decltype(&fn)>(reinterpret_cast<void*>(found));                \
         return reinterpret_cast<FARPROC>(                                                          \
@@ -246,69 +193,29 @@ FARPROC WINAPI LookUp(HMODULE module, LPCSTR name) {
         FALLIBLE_LOOKED_UP(PROXY)
     }
     return found;
-}
-
-// WScript.Shell's methods are called by name, through IDispatch: a proxy makes them fallible.
-class FallibleDispatch final : public IDispatch {
-public:
-    explicit FallibleDispatch(IDispatch* real) : real_(real) {}
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
-        if (iid != IID_IUnknown && iid != IID_IDispatch) {
-            return real_->QueryInterface(iid, object);
-        }
-        *object = this;
-        AddRef();
-        return S_OK;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
-    ULONG STDMETHODCALLTYPE Release() override {
-        if (--references_ > 0) {
-            return references_;
-        }
-        real_->Release();
-        this->~FallibleDispatch();
-        ::HeapFree(::GetProcessHeap(), 0, this);
-        return 0;
-    }
-    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
-        return real_->GetTypeInfoCount(count);
-    }
-    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT index, LCID locale, ITypeInfo** info) override {
-        return real_->GetTypeInfo(index, locale, info);
-    }
-    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID iid, LPOLESTR* names, UINT count, LCID locale,
-                                            DISPID* ids) override {
-        return Refuse("IDispatch::GetIDsOfNames")
-                   ? E_OUTOFMEMORY
-                   : real_->GetIDsOfNames(iid, names, count, locale, ids);
-    }
-    HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID iid, LCID locale, WORD flags,
-                                     DISPPARAMS* params, VARIANT* result, EXCEPINFO* exception,
-                                     UINT* argument) override {
-        return Refuse("IDispatch::Invoke")
-                   ? DISP_E_EXCEPTION
-                   : real_->Invoke(id, iid, locale, flags, params, result, exception, argument);
-    }
-
-private:
-    IDispatch* real_;
-    ULONG references_ = 1;
 };
 
-HRESULT WINAPI CreateInstance(REFCLSID clsid, LPUNKNOWN outer, DWORD context, REFIID iid,
-                              LPVOID* object) {
-    if (Refuse(kCoCreateInstance)) {
-        *object = nullptr;
-        return E_OUTOFMEMORY;
+// The runtime's malloc is called through its stub, not the import: operator new comes here.
+void* __real_malloc(std::size_t size);
+void* __wrap_malloc(std::size_t size) {
+    if (Refuse("malloc")) {
+        errno = ENOMEM;
+        return nullptr;
     }
-    const HRESULT result = __real___imp_CoCreateInstance(clsid, outer, context, iid, object);
-    if (SUCCEEDED(result) && iid == IID_IDispatch) {
-        void* memory = ::HeapAlloc(::GetProcessHeap(), 0, sizeof(FallibleDispatch));
-        if (memory != nullptr) { // the shim's own memory: never a counted call
-            *object = new (memory) FallibleDispatch(static_cast<IDispatch*>(*object));
-        }
-    }
-    return result;
+    return __real_malloc(size);
 }
 
-} // namespace
+// Counting runs from the program's entry point to the end of its process.
+int WINAPI __real_wWinMain(HINSTANCE, HINSTANCE, PWSTR, int);
+int WINAPI __wrap_wWinMain(HINSTANCE instance, HINSTANCE previous, PWSTR line, int show) {
+    Arm();
+    const int code = __real_wWinMain(instance, previous, line, show);
+    Disarm();
+    return code;
+}
+extern decltype(&ExitProcess) __real___imp_ExitProcess;
+decltype(&ExitProcess) __wrap___imp_ExitProcess = [](UINT code) {
+    Disarm();
+    __real___imp_ExitProcess(code);
+};
+}
