@@ -16,7 +16,7 @@ namespace {
 
 using State = Window::State;
 
-LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) noexcept;
 
 void RegisterClassOnce(const std::wstring& name) {
     WNDCLASSEXW existing{};
@@ -159,7 +159,9 @@ void OnCommand(State& state, int id, int code, HWND from) {
     }
 }
 
-LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+// A failure that a form's handler lets out ends the program here (see unhandled.h): it never
+// travels through the system's frames of the message dispatch.
+LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) noexcept {
     if (message == WM_NCCREATE) {
         auto* create = reinterpret_cast<CREATESTRUCTW*>(lParam);
         auto* state = static_cast<State*>(create->lpCreateParams);
