@@ -35,10 +35,10 @@ run_fault_scenario() {
         return
     fi
     echo "$summary"
-    grep -E '^FAILED ' "$log" | while read -r _ name n how reason; do
+    grep -E "^FAILED " "$log" | while read -r _ name n how reason; do
         echo "  failed: $name $n ${how%:} $reason"
         echo "    repeat: bash scripts/faults.sh $name $n ${how%:}"
-    done
+    done || true
     runs=$(sed -E 's/.*: ([0-9]+) runs.*/\1/' <<<"$summary")
     bad=$(sed -E 's/.* ([0-9]+) failed.*/\1/' <<<"$summary")
     fault_passed=$((fault_passed + runs - bad))
