@@ -277,6 +277,12 @@ void Window::CreateControls() {
             0, ControlClass(control.desc.kind), control.caption.c_str(), ControlStyle(control.desc),
             0, 0, 0, 0, state.hwnd, reinterpret_cast<HMENU>(static_cast<INT_PTR>(control.desc.id)),
             ThisModule(), nullptr);
+        if (control.hwnd == nullptr) {
+            // A window without one of its controls is no window at all (see CreationError).
+            state.creationError = ::GetLastError();
+            ::DestroyWindow(state.hwnd);
+            return;
+        }
         if (!control.accessibleName.empty()) {
             state.accessibleNames.Set(control.hwnd, control.accessibleName);
         }
@@ -311,10 +317,10 @@ Window::~Window() {
 }
 
 void Window::Show() {
+    CreateControls(); // never on screen without them
     if (state_->hwnd == nullptr) {
         return;
     }
-    CreateControls(); // never on screen without them
     ::ShowWindow(state_->hwnd, SW_SHOW);
     ::SetForegroundWindow(state_->hwnd);
     if (HWND focus = FirstFocusable(*state_); focus != nullptr && state_->focus == nullptr) {
