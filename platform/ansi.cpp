@@ -5,23 +5,6 @@
 #include <vector>
 
 namespace platform {
-namespace {
-
-// The path in its short form; nothing where the path does not exist or has none.
-std::optional<std::wstring> ShortPath(const std::wstring& path) {
-    const DWORD size = ::GetShortPathNameW(path.c_str(), nullptr, 0);
-    if (size == 0) {
-        return std::nullopt;
-    }
-    std::vector<wchar_t> buffer(size);
-    const DWORD length = ::GetShortPathNameW(path.c_str(), buffer.data(), size);
-    if (length == 0 || length >= size) {
-        return std::nullopt;
-    }
-    return std::wstring(buffer.data(), length);
-}
-
-} // namespace
 
 std::optional<std::string> ToAnsi(std::wstring_view text) {
     if (text.empty()) {
@@ -57,6 +40,19 @@ std::wstring FromAnsi(std::string_view text) {
     std::wstring result(static_cast<std::size_t>(length), L'\0');
     ::MultiByteToWideChar(CP_ACP, 0, text.data(), ansiLength, result.data(), length);
     return result;
+}
+
+std::optional<std::wstring> ShortPath(const std::wstring& path) {
+    const DWORD size = ::GetShortPathNameW(path.c_str(), nullptr, 0);
+    if (size == 0) {
+        return std::nullopt;
+    }
+    std::vector<wchar_t> buffer(size);
+    const DWORD length = ::GetShortPathNameW(path.c_str(), buffer.data(), size);
+    if (length == 0 || length >= size) {
+        return std::nullopt;
+    }
+    return std::wstring(buffer.data(), length);
 }
 
 std::optional<std::string> ToAnsiPath(const std::wstring& path) {

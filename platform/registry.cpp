@@ -103,6 +103,14 @@ public:
         }
         return FromAnsi(*stored);
     }
+
+    std::optional<std::wstring> ShortStorablePath(const std::wstring& path) override {
+        const std::optional<std::wstring> shortPath = ShortPath(path);
+        if (!shortPath || !ToAnsi(*shortPath)) {
+            return std::nullopt;
+        }
+        return shortPath;
+    }
 };
 
 } // namespace
