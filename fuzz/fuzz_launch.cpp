@@ -117,34 +117,46 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     FUZZ_CHECK(launch.action != Action::EndSilently);
 
-    const bool link = StartsWithScheme(commandText);
-    std::wstring_view tail = commandText;
-    if (link) {
-        tail.remove_prefix(4);
-        if (tail.starts_with(L"//")) {
-            tail.remove_prefix(2);
-        }
+    // The scheme is looked for behind leading blanks and tabs.
+    std::wstring_view text = commandText;
+    while (!text.empty() && (text.front() == L' ' || text.front() == L'\t')) {
+        text.remove_prefix(1);
+    }
+    const bool link = StartsWithScheme(text);
+    std::wstring_view tail = link ? text.substr(4) : commandText;
+    if (link && tail.starts_with(L"//")) {
+        tail.remove_prefix(2);
+    }
+    bool printable = true;
+    for (wchar_t c : commandText) {
+        printable = printable && !IsHidden(static_cast<char32_t>(c));
     }
     if (launch.action == Action::Reject) {
-        FUZZ_CHECK(link && !IsAllowed(tail));
+        FUZZ_CHECK(link ? !IsAllowed(tail) : !printable);
         FUZZ_CHECK(launch.commandLine.empty());
         FUZZ_CHECK(launch.message == std::wstring(kRefusal) + ExpectedShownText(tail));
         CheckShownText(tail);
         return 0;
     }
-    FUZZ_CHECK(!link || IsAllowed(tail));
+    FUZZ_CHECK(link ? IsAllowed(tail) : printable);
 
-    // Whatever starts after a link, in any spelling, was asked about and carries only server
-    // characters behind "+connect ": the server behind "ivl://", else the whole text.
+    // Nothing starts without a question but nothing or a server started by hand. After a link,
+    // in any spelling, only server characters follow "+connect ": the server behind "ivl://",
+    // else the whole text.
     FUZZ_CHECK(launch.commandLine.starts_with(kStart));
     const std::wstring_view connectTo = std::wstring_view(launch.commandLine).substr(kStart.size());
-    if (link) {
-        FUZZ_CHECK(launch.action == Action::Confirm && HasServerCharacters(connectTo));
-        FUZZ_CHECK(connectTo == (commandText.starts_with(L"ivl://") ? tail : commandText));
-        FUZZ_CHECK(launch.message == kAsk + std::wstring(connectTo));
-    } else {
-        FUZZ_CHECK(launch.action == Action::StartAtOnce && connectTo == commandText);
+    if (launch.action == Action::StartAtOnce) {
+        FUZZ_CHECK(!link && IsAllowed(commandText) && connectTo == commandText);
         FUZZ_CHECK(launch.message.empty());
+        return 0;
+    }
+    FUZZ_CHECK(launch.action == Action::Confirm &&
+               launch.message == kAsk + std::wstring(connectTo));
+    if (link) {
+        FUZZ_CHECK(HasServerCharacters(connectTo));
+        FUZZ_CHECK(connectTo == (text.starts_with(L"ivl://") ? tail : text));
+    } else {
+        FUZZ_CHECK(!IsAllowed(commandText) && connectTo == commandText);
     }
     return 0;
 }

@@ -78,6 +78,9 @@ public:
         return false;
     }
     std::optional<std::wstring> StorablePath(const std::wstring&) override { return std::nullopt; }
+    std::optional<std::wstring> ShortStorablePath(const std::wstring&) override {
+        return std::nullopt;
+    }
 
     std::optional<RegistryData> ReadValue(RootKey, const std::wstring&,
                                           const std::wstring&) override {

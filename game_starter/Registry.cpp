@@ -43,12 +43,30 @@ std::wstring GetValueAsString(RegistryStore& store, RootKey root, const std::wst
     }
 }
 
+namespace {
+
+// The program's path as the registration can name it: exactly this file, never a look-alike (a
+// plain "G" for a full-width one would let every link start whatever program stands at that
+// other path); and without "%", which the shell replaces with parts of the link wherever it
+// stands in the command, inside the quoted path too. Such a path is named by its short form
+// where that has no "%"; otherwise nothing is registered.
+std::optional<std::wstring> RegisteredPath(RegistryStore& store, const std::wstring& path) {
+    std::optional<std::wstring> stored = store.StorablePath(path);
+    if (stored && stored->find(L'%') != std::wstring::npos) {
+        stored = store.ShortStorablePath(path);
+    }
+    if (stored && stored->find(L'%') != std::wstring::npos) {
+        return std::nullopt;
+    }
+    return stored;
+}
+
+} // namespace
+
 void RegisterUrlProtocol(RegistryStore& store, const std::wstring& scheme,
                          const std::wstring& programPath, const RunningProgram& self) {
-    // Only a path that names exactly this file: a look-alike (a plain "G" for a full-width one)
-    // would let every link start whatever program stands at that other path.
-    const std::optional<std::wstring> storable = store.StorablePath(
-        programPath.empty() ? self.folder + L"\\" + self.baseName + L".exe" : programPath);
+    const std::optional<std::wstring> storable = RegisteredPath(
+        store, programPath.empty() ? self.folder + L"\\" + self.baseName + L".exe" : programPath);
     if (!storable) {
         return;
     }

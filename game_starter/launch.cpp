@@ -43,6 +43,13 @@ bool IsPrintableAscii(wchar_t c) {
     return c >= 0x20 && c <= 0x7E;
 }
 
+// The question before the game starts with connectTo behind "+connect ".
+Launch Asked(std::wstring_view gamePath, std::wstring_view connectTo) {
+    std::wstring message = L"Ironvale has been started by an external program.\r\nParameter: ";
+    message.append(kGameArguments).append(connectTo);
+    return {Launch::Action::Confirm, std::move(message), GameCommandLine(gamePath, connectTo)};
+}
+
 // The text behind the scheme when the command text names it in another spelling than the
 // link prefix: "IVL://x", "Ivl://x" and "ivl:x" all give "x". Such a text reaches the starter
 // the way a link does, through the registration (the shell matches schemes in any case, and
@@ -121,25 +128,32 @@ Launch DecideLaunch(std::wstring_view commandText, std::wstring_view gamePath, G
     if (gameFile == GameFile::Empty) {
         return {};
     }
+    // A caller may hand a link over behind blanks or a tab: the scheme is looked for behind
+    // them, so that " ivl://x" is a link like any other.
+    std::wstring_view text = commandText;
+    text.remove_prefix(std::min(text.find_first_not_of(L" \t"), text.size()));
     // With the link prefix, the server behind it goes to the game. The scheme in another
     // spelling ("IVL://x", "ivl:x") reaches the starter from a web page just as well, through
     // the same registration: it is asked about too, and the whole text goes to the game, as any
-    // other argument does. An argument that names no scheme starts the game at once.
-    std::wstring_view server;
-    std::wstring_view connectTo = commandText;
-    if (commandText.starts_with(kLinkPrefix)) {
-        server = connectTo = commandText.substr(kLinkPrefix.size());
-    } else if (const std::optional<std::wstring_view> tail = OtherSpellingTail(commandText)) {
-        server = *tail;
-    } else {
+    // other argument does.
+    if (text.starts_with(kLinkPrefix)) {
+        const std::wstring_view server = text.substr(kLinkPrefix.size());
+        return IsServerText(server) ? Asked(gamePath, server) : Rejected(server);
+    }
+    if (const std::optional<std::wstring_view> tail = OtherSpellingTail(text)) {
+        return IsServerText(*tail) ? Asked(gamePath, text) : Rejected(*tail);
+    }
+    // No scheme the starter knows; yet the shell may have matched its registration in a way
+    // the starter doesn't (Windows folds a dotless "\u0131" to "I"). So only what a player
+    // starts by hand goes at once: nothing, or a server. Other printable text is asked about;
+    // anything else names no server and can't be shown as it stands.
+    if (IsServerText(commandText)) {
         return {Launch::Action::StartAtOnce, {}, GameCommandLine(gamePath, commandText)};
     }
-    if (!IsServerText(server)) {
-        return Rejected(server);
+    if (std::all_of(commandText.begin(), commandText.end(), IsPrintableAscii)) {
+        return Asked(gamePath, commandText);
     }
-    std::wstring message = L"Ironvale has been started by an external program.\r\nParameter: ";
-    message.append(kGameArguments).append(connectTo);
-    return {Launch::Action::Confirm, std::move(message), GameCommandLine(gamePath, connectTo)};
+    return Rejected(commandText);
 }
 
 } // namespace ironvale

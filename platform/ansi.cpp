@@ -5,23 +5,6 @@
 #include <vector>
 
 namespace platform {
-namespace {
-
-// The path in its short form; nothing where the path does not exist or has none.
-std::optional<std::wstring> ShortPath(const std::wstring& path) {
-    const DWORD size = ::GetShortPathNameW(path.c_str(), nullptr, 0);
-    if (size == 0) {
-        return std::nullopt;
-    }
-    std::vector<wchar_t> buffer(size);
-    const DWORD length = ::GetShortPathNameW(path.c_str(), buffer.data(), size);
-    if (length == 0 || length >= size) {
-        return std::nullopt;
-    }
-    return std::wstring(buffer.data(), length);
-}
-
-} // namespace
 
 std::optional<std::string> ToAnsi(std::wstring_view text) {
     if (text.empty()) {
@@ -63,6 +46,19 @@ std::wstring FromAnsi(std::string_view text) {
         return {}; // never a text of NULs in place of one that could not be converted
     }
     return result;
+}
+
+std::optional<std::wstring> ShortPath(const std::wstring& path) {
+    const DWORD size = ::GetShortPathNameW(path.c_str(), nullptr, 0);
+    if (size == 0) {
+        return std::nullopt;
+    }
+    std::vector<wchar_t> buffer(size);
+    const DWORD length = ::GetShortPathNameW(path.c_str(), buffer.data(), size);
+    if (length == 0 || length >= size) {
+        return std::nullopt;
+    }
+    return std::wstring(buffer.data(), length);
 }
 
 std::optional<std::string> ToAnsiPath(const std::wstring& path) {

@@ -22,4 +22,7 @@ std::wstring FromAnsi(std::string_view text);
 // path has no exact 8-bit form at all.
 std::optional<std::string> ToAnsiPath(const std::wstring& path);
 
+// The short (8.3) form of an existing file or folder: nothing where the volume has none.
+std::optional<std::wstring> ShortPath(const std::wstring& path);
+
 } // namespace platform

@@ -107,6 +107,14 @@ public:
         }
         return back;
     }
+
+    std::optional<std::wstring> ShortStorablePath(const std::wstring& path) override {
+        const std::optional<std::wstring> shortPath = ShortPath(path);
+        if (!shortPath || !ToAnsi(*shortPath)) {
+            return std::nullopt;
+        }
+        return shortPath;
+    }
 };
 
 } // namespace

@@ -56,6 +56,10 @@ public:
     // neither exists: a converted look-alike would name another file.
     virtual std::optional<std::wstring> StorablePath(const std::wstring& path) = 0;
 
+    // The path's short (8.3) form, where the volume has one and a value can hold it without
+    // change; nothing otherwise.
+    virtual std::optional<std::wstring> ShortStorablePath(const std::wstring& path) = 0;
+
 protected:
     ~RegistryStore() = default;
 };

@@ -197,6 +197,12 @@ LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPara
             }
         }
         return 0;
+    case WM_GETDPISCALEDSIZE:
+        // Asked before WM_DPICHANGED, as the window moves onto a screen of another DPI: the
+        // size it will then take, so that the rectangle Windows suggests fits it and the window
+        // doesn't bounce between the two screens.
+        *reinterpret_cast<SIZE*>(lParam) = OuterSizeAt(*state, static_cast<UINT>(wParam));
+        return TRUE;
     case WM_DPICHANGED:
         OnDpiChanged(*state, HIWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
         return 0;
@@ -352,6 +358,7 @@ void Window::SetText(int controlId, const std::wstring& text) {
         // A longer text may wrap onto more lines: the label and what lies below it grow.
         LayOutControls(*state_);
         Resize(*state_);
+        KeepOnScreen(state_->hwnd);
     }
 }
 
@@ -371,6 +378,7 @@ void Window::SetClientHeightTwips(int twips) {
     state_->clientHeightTwips = twips;
     if (state_->hwnd != nullptr) {
         Resize(*state_);
+        KeepOnScreen(state_->hwnd); // a taller window may reach below the screen
     }
 }
 

@@ -88,7 +88,8 @@ public:
     void AddItem(int controlId, const std::wstring& text);
 
     // Grows or shrinks the client area to the given height (in the layout's twips, which follow
-    // the message font); width and position stay.
+    // the message font); the width stays, and so does the position as far as the window stays
+    // inside its screen's work area.
     void SetClientHeightTwips(int twips);
 
     void* NativeHandle() const;          // the HWND, for the platform layer and tests

@@ -126,4 +126,19 @@ void ApplyMetrics(State& state) {
     ApplyIcons(state);
 }
 
+SIZE OuterSizeAt(State& state, UINT dpi) {
+    // The layout is not linear in the DPI (the font's size steps, captions grow to fit), so the
+    // controls are laid out at that DPI as WM_DPICHANGED will lay them out, measured, and laid
+    // out at their own DPI again. Nothing is painted in between.
+    const UINT own = state.dpi;
+    state.dpi = dpi;
+    ApplyFont(state);
+    LayOutControls(state);
+    const SIZE size = OuterSize(state);
+    state.dpi = own;
+    ApplyFont(state);
+    LayOutControls(state);
+    return size;
+}
+
 } // namespace platform

@@ -63,6 +63,8 @@ void ApplyMetrics(Window::State& state);
 void LayOutControls(Window::State& state);
 // The window's outer size for its client size at its DPI, once laid out in its font.
 SIZE OuterSize(const Window::State& state);
+// The outer size the window takes at another DPI, for WM_GETDPISCALEDSIZE; leaves it as it was.
+SIZE OuterSizeAt(Window::State& state, UINT dpi);
 void Resize(Window::State& state);
 // Gives the picture control a bitmap (or none) and deletes what the control hands back.
 void SetPicture(Window::State& state, HWND control, OwnedBitmap picture);

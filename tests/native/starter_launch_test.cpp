@@ -82,10 +82,21 @@ TEST(Launch, DecisionTable) {
          kStart + kServer255},
         {L"ivl:" + kServer255 + L"a", GameFile::Present, Action::Reject,
          kBad + kServer255.substr(0, 100) + L"\u2026", L""},
-        // Otherwise the local user's text goes behind "+connect " whole, unchecked.
-        {L"10.0.0.5:27015 +exec my.cfg", GameFile::Present, Action::StartAtOnce, L"",
-         kStart + L"10.0.0.5:27015 +exec my.cfg"},
-        {L"x ivl://y", GameFile::Missing, Action::StartAtOnce, L"", kStart + L"x ivl://y"},
+        // Behind blanks or a tab, a link is still a link.
+        {L"\" ivl://1.2.3.4 +exec evil\"", GameFile::Present, Action::Reject,
+         kBad + L"1.2.3.4 +exec evil", L""},
+        {L"\t ivl://host", GameFile::Present, Action::Confirm, kAsk + L"host", kStart + L"host"},
+        // No scheme: a bare server starts at once; other printable text is asked about, whole;
+        // anything else is refused (a dotless i, a full-width letter: spellings the shell may
+        // match where the starter doesn't).
+        {L"5.6.7.8:27015", GameFile::Present, Action::StartAtOnce, L"", kStart + L"5.6.7.8:27015"},
+        {L"10.0.0.5:27015 +exec my.cfg", GameFile::Present, Action::Confirm,
+         kAsk + L"10.0.0.5:27015 +exec my.cfg", kStart + L"10.0.0.5:27015 +exec my.cfg"},
+        {L"x ivl://y", GameFile::Missing, Action::Confirm, kAsk + L"x ivl://y",
+         kStart + L"x ivl://y"},
+        {L"\"\u0131vl://x -novid\"", GameFile::Present, Action::Reject, kBad + L"?vl://x -novid",
+         L""},
+        {L"\uff49vl://x", GameFile::Missing, Action::Reject, kBad + L"?vl://x", L""},
         {L"10.0.0.5", GameFile::Empty, Action::EndSilently, L"", L""},
     };
     for (const Case& c : cases) {

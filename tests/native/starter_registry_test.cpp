@@ -41,6 +41,9 @@ public:
     // Every path can be stored as it stands unless a test says otherwise.
     std::function<std::optional<std::wstring>(const std::wstring& path)> storablePath =
         [](const std::wstring& path) { return std::optional<std::wstring>(path); };
+    // No path has a short form unless a test gives one.
+    std::function<std::optional<std::wstring>(const std::wstring& path)> shortPath =
+        [](const std::wstring&) { return std::optional<std::wstring>(); };
 
     void Put(RootKey root, const std::wstring& key, const std::wstring& name, std::uint32_t type,
              std::string bytes) {
@@ -85,6 +88,10 @@ public:
 
     std::optional<std::wstring> StorablePath(const std::wstring& path) override {
         return storablePath(path);
+    }
+
+    std::optional<std::wstring> ShortStorablePath(const std::wstring& path) override {
+        return shortPath(path);
     }
 
 private:
@@ -186,21 +193,41 @@ TEST(UrlProtocol, GivenPathIsUsedAsItStands) {
               L"write HKCR\\demo\\shell\\open\\command\\[] = \"D:\\x\\starter.bin\" \"%1\"");
 }
 
-// A path without an exact 8-bit form: its short form is registered, or nothing at all.
+// A path without an exact 8-bit form, or with a "%" that the shell would replace: its short
+// form is registered where that will do, or nothing at all.
 TEST(UrlProtocol, RegistersTheStorableFormOfThePathOrNothing) {
-    FakeStore shortForm;
-    shortForm.storablePath = [](const std::wstring& path) {
-        return path == L"C:\\Iron Vale\\Ironvale.exe" ? std::optional<std::wstring>(L"C:\\IRON~1")
-                                                      : std::nullopt;
+    using Path = std::optional<std::wstring>;
+    struct Case {
+        Path storable;
+        Path shortForm;
+        Path registered;
     };
-    RegisterUrlProtocol(shortForm, L"ivl", L"", kSelf);
-    EXPECT_EQ(shortForm.log.at(3), L"write HKCR\\ivl\\DefaultIcon\\[] = C:\\IRON~1,0");
-    EXPECT_EQ(shortForm.log.at(6),
-              L"write HKCR\\ivl\\shell\\open\\command\\[] = \"C:\\IRON~1\" \"%1\"");
-    FakeStore none;
-    none.storablePath = [](const std::wstring&) { return std::optional<std::wstring>(); };
-    RegisterUrlProtocol(none, L"ivl", L"", kSelf);
-    EXPECT_EQ(none.log, std::vector<std::wstring>{}); // not even the scheme's key
+    const Path percent = L"C:\\100%Speed %1\\Ironvale.exe";
+    const Case cases[] = {
+        {L"C:\\IRON~1", std::nullopt, L"C:\\IRON~1"},
+        {std::nullopt, L"C:\\IRON~1", std::nullopt},
+        {percent, L"C:\\100SPE~1\\IRONVALE.EXE", L"C:\\100SPE~1\\IRONVALE.EXE"},
+        {percent, L"C:\\100%SP~1\\IRONVALE.EXE", std::nullopt},
+        {percent, std::nullopt, std::nullopt},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.storable.value_or(L"-")) + " short " +
+                     testing::PrintToString(c.shortForm.value_or(L"-")));
+        FakeStore store;
+        store.storablePath = [&](const std::wstring&) { return c.storable; };
+        store.shortPath = [&](const std::wstring& path) {
+            return path == L"C:\\Iron Vale\\Ironvale.exe" ? c.shortForm : std::nullopt;
+        };
+        RegisterUrlProtocol(store, L"ivl", L"", kSelf);
+        if (!c.registered) {
+            EXPECT_EQ(store.log, std::vector<std::wstring>{}); // not even the scheme's key
+            continue;
+        }
+        ASSERT_EQ(store.log.size(), 8u);
+        EXPECT_EQ(store.log[3], L"write HKCR\\ivl\\DefaultIcon\\[] = " + *c.registered + L",0");
+        EXPECT_EQ(store.log[6],
+                  L"write HKCR\\ivl\\shell\\open\\command\\[] = \"" + *c.registered + L"\" \"%1\"");
+    }
 }
 
 TEST(UrlProtocol, FailedStepsDoNotStopTheLaterOnes) {

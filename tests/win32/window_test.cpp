@@ -1,5 +1,6 @@
 // platform::Window in this process: the banner's bitmaps, a window that can't be created, one
-// whose controls are made later, and a new message font while a window is open.
+// whose controls are made later, a new message font while a window is open, a new DPI asked
+// about, and a window that grows at the bottom of its screen.
 #include "platform/window.h"
 #include "resources/resource_ids.h"
 
@@ -17,6 +18,20 @@ class NoEvents final : public FormEvents {};
 
 constexpr ControlDesc kBanner[] = {
     {1, ControlKind::Picture, L"", {0, 0, 5535, 1050}, kNoTabStop, IDR_BANNER}};
+
+// The main window's "Set Language" and its result line, in a window of its size.
+constexpr ControlDesc kResultControls[] = {
+    {10, ControlKind::DefaultButton, L"Set Language", {120, 1320, 5355, 375}, 0},
+    {11, ControlKind::Label, L"", {120, 1750, 5415, 255}, kNoTabStop},
+};
+const WindowDesc kResultWindow{L"Test.Result", L"Result",         5580,
+                               1800,           Frame::ToolWindow, Placement::CentreScreen};
+
+SIZE OuterSizeOf(HWND hwnd) {
+    RECT rect{};
+    ::GetWindowRect(hwnd, &rect);
+    return SIZE{rect.right - rect.left, rect.bottom - rect.top};
+}
 
 TEST(Window, EveryCopyOfTheBannerGoesWithTheNextDpiChangeAndTheLastWithTheWindow) {
     NoEvents events;
@@ -93,13 +108,7 @@ TEST(Window, ANewMessageFontLaysTheOpenWindowOutAgainAtItsGivenHeight) {
         }
     } restore{saved};
     NoEvents events;
-    constexpr ControlDesc kControls[] = {
-        {10, ControlKind::DefaultButton, L"Set Language", {120, 1320, 5355, 375}, 0},
-        {11, ControlKind::Label, L"", {120, 1750, 5415, 255}, kNoTabStop},
-    };
-    const WindowDesc desc{L"Test.Font", L"Font",           5580,
-                          1800,         Frame::ToolWindow, Placement::CentreScreen};
-    Window window(desc, kControls, events);
+    Window window(kResultWindow, kResultControls, events);
     auto* hwnd = static_cast<HWND>(window.NativeHandle());
     ASSERT_NE(hwnd, nullptr);
     window.Show();
@@ -137,6 +146,57 @@ TEST(Window, ANewMessageFontLaysTheOpenWindowOutAgainAtItsGivenHeight) {
     ::GetWindowRect(hwnd, &outer);
     ::IntersectRect(&onScreen, &outer, &screen);
     EXPECT_TRUE(::EqualRect(&onScreen, &outer));
+}
+
+// Windows asks for the size at a new DPI before it suggests a rectangle in WM_DPICHANGED: the
+// answer is the size the window then takes, at a DPI whose font is not a linear step.
+TEST(Window, TheSizeGivenForANewDpiIsTheSizeTaken) {
+    NoEvents events;
+    Window window(kResultWindow, kResultControls, events);
+    auto* hwnd = static_cast<HWND>(window.NativeHandle());
+    ASSERT_NE(hwnd, nullptr);
+    window.SetText(11, L"Steam-Language set to tchinese");
+    const SIZE before = OuterSizeOf(hwnd);
+    for (const UINT dpi : {120u, 144u, 168u, 96u}) {
+        SCOPED_TRACE(dpi);
+        SIZE answer{};
+        EXPECT_TRUE(
+            ::SendMessageW(hwnd, WM_GETDPISCALEDSIZE, dpi, reinterpret_cast<LPARAM>(&answer)));
+        if (dpi != 96) {
+            EXPECT_GT(answer.cx, before.cx);
+        }
+        RECT suggested{0, 0, answer.cx, answer.cy};
+        ::SendMessageW(hwnd, WM_DPICHANGED, MAKEWPARAM(dpi, dpi),
+                       reinterpret_cast<LPARAM>(&suggested));
+        const SIZE taken = OuterSizeOf(hwnd);
+        EXPECT_EQ(taken.cx, answer.cx);
+        EXPECT_EQ(taken.cy, answer.cy);
+    }
+}
+
+// A window placed at the bottom of its screen's work area, then made taller as "Set Language"
+// does and given a longer result line: it stays inside the work area.
+TEST(Window, AWindowThatGrowsStaysOnItsScreen) {
+    NoEvents events;
+    Window window(kResultWindow, kResultControls, events);
+    auto* hwnd = static_cast<HWND>(window.NativeHandle());
+    ASSERT_NE(hwnd, nullptr);
+    window.Show();
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof monitor;
+    ASSERT_TRUE(::GetMonitorInfoW(::MonitorFromWindow(hwnd, MONITOR_DEFAULTTOPRIMARY), &monitor));
+    const RECT work = monitor.rcWork;
+    const SIZE size = OuterSizeOf(hwnd);
+    ::SetWindowPos(hwnd, nullptr, work.left + 10, work.bottom - size.cy, 0, 0,
+                   SWP_NOSIZE | SWP_NOZORDER);
+    window.SetClientHeightTwips(2005);
+    window.SetText(11, std::wstring(300, L'w') + L" Steam-Language set to tchinese");
+    RECT outer{};
+    ::GetWindowRect(hwnd, &outer);
+    EXPECT_GT(outer.bottom - outer.top, size.cy);
+    EXPECT_EQ(outer.bottom, work.bottom);
+    EXPECT_EQ(outer.left, work.left + 10);
+    window.Hide();
 }
 
 } // namespace
