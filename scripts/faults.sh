@@ -15,8 +15,8 @@ source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 FAULT_SCENARIOS_tamsel=(first-save later-set first-close)
 FAULT_SCENARIOS_Ironvale=(link-ok link-cancel no-argument refused-link empty-game standard-user)
 # The test command's sample: every STRIDE-th N of each scenario and its last.
-FAULT_STRIDE_tamsel=100
-FAULT_STRIDE_Ironvale=25
+FAULT_STRIDE_tamsel=200
+FAULT_STRIDE_Ironvale=50
 
 # Runs the given runs ("all", "sample:STRIDE" or one N) of a scenario in one mode; adds the runs
 # to fault_passed and fault_failed.
