@@ -38,7 +38,7 @@ version=$(cat build/release-build/release/VERSION)
 git add release/signatures
 git -c user.name=Test -c user.email=test@example.invalid commit -q -m "Signatures of $version"
 bash scripts/release.sh
-signed=(build/release/*.zip)
+signed=("$signer"/build/release/*.zip)
 cd "$work"
 
 mkdir unpacked
