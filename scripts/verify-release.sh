@@ -50,7 +50,7 @@ if [ "$signed" -eq 1 ]; then
             verdict=1
         fi
         signer=$(sed -nE '/Signer #0:/,/Subject:/s/.*Subject: *//p' "$work/verify.log" | head -n 1)
-        echo "$program: signed by ${signer:-nobody}: $result"
+        echo "$program: ${signer:+signed by $signer: }$result"
     done
     [ "$verdict" -eq 0 ] || fail "$1: a program's signature doesn't hold"
 fi
