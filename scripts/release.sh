@@ -25,9 +25,17 @@ install_packages
 export SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct)}
 
 build=build/release-build
-rm -rf "$build" build/release
-cmake --preset release >/dev/null
-cmake --build --preset release -j "$(nproc)" >/dev/null
+# The programs come from the sources alone. A release build of this same source tree (the
+# signatures in release/ aside) with the same compiler is used again, as after
+# scripts/sign-release.sh; anything else is built afresh, in an empty folder.
+stamp="$(git ls-tree HEAD | grep -v $'\trelease$'; x86_64-w64-mingw32-g++-posix --version | head -n 1)"
+if [ "$(cat "$build/source-stamp" 2>/dev/null)" != "$stamp" ]; then
+    rm -rf "$build"
+    cmake --preset release >/dev/null
+    cmake --build --preset release -j "$(nproc)" >/dev/null
+    printf '%s\n' "$stamp" >"$build/source-stamp"
+fi
+rm -rf build/release "$build/zip"
 
 version=$(cat "$build/release/VERSION")
 zip="$ROOT/build/release/vantoline-tools-$version.zip"
