@@ -8,9 +8,11 @@ cd "$ROOT"
 
 install_packages
 mkdir -p build/logs build/screenshots
-release_job="" signed_release_job="" prefix_job="" prefix_144dpi_job=""
+release_job="" prefix_job="" prefix_144dpi_job=""
+handover=$(mktemp -d)
 stop_everything() {
-    kill $release_job $signed_release_job $prefix_job $prefix_144dpi_job 2>/dev/null || true
+    kill $release_job $prefix_job $prefix_144dpi_job 2>/dev/null || true
+    rm -rf "$handover"
     local prefix
     for prefix in "$ROOT/build/wineprefix-test" "$ROOT/build/wineprefix-test-144dpi"; do
         WINEPREFIX=$prefix wineserver -k >/dev/null 2>&1 || true
@@ -36,12 +38,18 @@ build_preset native
 build_preset windows
 
 # The release zip, built twice from clean clones of this commit, is the same byte for byte, and
-# so is a signed one (signed with a throwaway certificate). They need no Wine, so they build
-# beside the Wine layers, which mostly wait on windows, and the fuzz layer, which uses one core.
-bash tests/release/reproducible.sh >build/logs/release.log 2>&1 &
+# so is a signed one (a throwaway certificate signs in the first of those clones). They need no
+# Wine, so they build beside the Wine layers, which mostly wait on windows, and the fuzz layer,
+# which uses one core. Each writes its exit code to a file.
+(
+    code=0
+    bash tests/release/reproducible.sh "$handover/clone" >build/logs/release.log 2>&1 || code=$?
+    echo "$code" >"$handover/release.code"
+    code=0
+    bash tests/release/signed.sh "$handover/clone" >build/logs/release-signed.log 2>&1 || code=$?
+    echo "$code" >"$handover/release-signed.code"
+) &
 release_job=$!
-bash tests/release/signed.sh >build/logs/release-signed.log 2>&1 &
-signed_release_job=$!
 use_prefix "$prefix_job" "$ROOT/build/wineprefix-test" build/logs/prefix.log
 start_session_keeper
 export VANTOLINE_SCREENSHOTS
@@ -93,20 +101,18 @@ done
 source "$(dirname "$0")/fuzz.sh"
 run_fuzz_layer 10
 
-# A release test made in the background: one test.
-wait_release_test() {
-    local name=$1 job=$2 log=$3
-    if wait "$job"; then
+# The release tests made in the background: one test each.
+wait "$release_job" || true
+for name in release release-signed; do
+    if [ "$(cat "$handover/$name.code" 2>/dev/null)" = 0 ]; then
         echo "$name: 1 passed, 0 failed"
         passed=$((passed + 1))
     else
-        cat "$log"
+        cat "build/logs/$name.log"
         echo "$name: 0 passed, 1 failed"
         failed=$((failed + 1))
     fi
-}
-wait_release_test release "$release_job" build/logs/release.log
-wait_release_test release-signed "$signed_release_job" build/logs/release-signed.log
+done
 
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]

@@ -4,17 +4,23 @@
 # clone, its signatures committed there, scripts/release.sh gives the signed zip, and
 # scripts/verify-release.sh, which rebuilds it in a second clone, finds the same zip byte for
 # byte and both signatures good; a zip with one changed byte in a program is refused.
+#   bash tests/release/signed.sh [CLONE]
+# CLONE, when given, is a clean clone of this commit with its release built, as
+# tests/release/reproducible.sh leaves one: the signing takes place there, and is removed after.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 commit=$(git -C "$root" rev-parse HEAD)
 work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+signer=${1:-}
+trap 'rm -rf "$work" ${signer:+"$signer"}' EXIT
 
 bash "$root/tests/release/throwaway_cert.sh" "$work/cert"
 export RELEASE_CA_FILE="$work/cert/ca.pem"
-signer="$work/signer clone"
-git clone -q --no-checkout "$root" "$signer"
-git -C "$signer" checkout -q "$commit"
+if [ -z "$signer" ] || [ "$(git -C "$signer" rev-parse HEAD 2>/dev/null)" != "$commit" ]; then
+    signer="$work/signer clone"
+    git clone -q --no-checkout "$root" "$signer"
+    git -C "$signer" checkout -q "$commit"
+fi
 cd "$signer"
 
 printf 'not the password\n' >"$work/wrong.txt"
