@@ -58,7 +58,8 @@ if [ -d "$signatures" ]; then
         if grep -q MISMATCH "$build/attach.log"; then
             echo "The committed signature $signature doesn't fit this build of $program: the" \
                 "program changed since it was signed, under the same version $version. Change" \
-                "the version in CMakeLists.txt, or sign again (scripts/sign-release.sh)." >&2
+                "the version in CMakeLists.txt, or remove $signatures and sign again" \
+                "(scripts/sign-release.sh)." >&2
             exit 1
         fi
         if ! osslsigncode verify -CAfile "$ca" -in "$stage/$program" >"$build/verify.log" 2>&1
