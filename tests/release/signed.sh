@@ -53,13 +53,10 @@ unzip -q "${signed[0]}" -d unpacked
     "tamsel.exe Ironvale.exe README.txt SHA256SUMS SHA256SUMS.unsigned " ]
 (cd unpacked && sha256sum --quiet -c SHA256SUMS)
 (cd "$signer/build/release-build/bin" && sha256sum --quiet -c "$work/unpacked/SHA256SUMS.unsigned")
-for program in tamsel.exe Ironvale.exe; do
-    osslsigncode verify -CAfile "$RELEASE_CA_FILE" -in "unpacked/$program" >verify.log
-    grep -q "Vantoline Throwaway Publisher" verify.log
-done
 
-# The verifier works from the signed commit, as anyone who cloned it would.
-(cd "$signer" && bash scripts/verify-release.sh "${signed[0]}" "$RELEASE_CA_FILE")
+# The verifier works from the signed commit, as anyone who cloned it would, and names the signer.
+(cd "$signer" && bash scripts/verify-release.sh "${signed[0]}" "$RELEASE_CA_FILE") | tee verify.log
+[ "$(grep -c 'signed by /CN=Vantoline Throwaway Publisher: signature verified' verify.log)" = 2 ]
 
 # One byte changed in the middle of a program, packed again as a well-formed zip.
 cp -r unpacked changed
