@@ -28,7 +28,8 @@ build=build/release-build
 # The programs come from the sources alone. A release build of this same source tree (the
 # signatures in release/ aside) with the same compiler is used again, as after
 # scripts/sign-release.sh; anything else is built afresh, in an empty folder.
-stamp="$(git ls-tree HEAD | grep -v $'\trelease$'; x86_64-w64-mingw32-g++-posix --version | head -n 1)"
+stamp="$(git ls-tree HEAD | grep -v $'\trelease$'
+    x86_64-w64-mingw32-g++-posix --version | head -n 1)"
 if [ "$(cat "$build/source-stamp" 2>/dev/null)" != "$stamp" ]; then
     rm -rf "$build"
     cmake --preset release >/dev/null
