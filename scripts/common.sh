@@ -2,8 +2,9 @@
 # Sourced, not run.
 
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-PACKAGES=(cmake make g++ libgtest-dev googletest g++-mingw-w64-x86-64-posix wine wine64 xvfb
-          imagemagick fonts-liberation fonts-dejavu-core zip unzip clang libclang-rt-14-dev)
+PACKAGES=(cmake make g++ libgtest-dev googletest g++-mingw-w64-x86-64-posix wine wine64 fonts-wine
+          xvfb imagemagick fonts-liberation fonts-dejavu-core zip unzip clang libclang-rt-14-dev
+          osslsigncode openssl)
 
 # Installs what is missing (as root, on Debian); a second run installs nothing.
 install_packages() {
@@ -35,6 +36,7 @@ prepare_wine_prefix() {
     # inherit it and would keep a pipe open after the tests end.
     (wineserver -p >/dev/null 2>&1 &)
     wineboot -i >/dev/null 2>&1
+    install_wine_marlett
     # No crash dialog that waits for a click; no window-manager waits without a window manager.
     wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
     wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
@@ -42,6 +44,20 @@ prepare_wine_prefix() {
     # own); the COM service then fails to start, after 13 s of waiting. One restart leaves one.
     if [ "$fresh" -eq 1 ]; then
         restart_wine
+    fi
+}
+
+# Wine draws the title bar's buttons with the Marlett font; without it the close box shows a
+# letter "r". Wine 8 looks for its own fonts in the prefix's windows\Fonts only (a new prefix
+# gets them there from beside Wine's DLLs), but Debian's fonts-wine puts them in
+# /usr/share/wine/fonts, where neither Wine nor fontconfig looks. Only Marlett is copied: the
+# other fonts there (Tahoma, MS Sans Serif) would replace the message font the tests measure.
+# Programs started afterwards find it.
+install_wine_marlett() {
+    local fonts="$WINEPREFIX/drive_c/windows/Fonts"
+    if [ ! -e "$fonts/marlett.ttf" ] && [ -e /usr/share/wine/fonts/marlett.ttf ]; then
+        mkdir -p "$fonts"
+        cp /usr/share/wine/fonts/marlett.ttf "$fonts/"
     fi
 }
 

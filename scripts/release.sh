@@ -3,6 +3,12 @@
 # tamsel.exe and Ironvale.exe (stripped), README.txt for players and SHA256SUMS of the two
 # programs; prints the zip's SHA-256. The version is the CMake project version.
 #
+# When release/signatures/<version>/ holds the programs' signatures (scripts/sign-release.sh),
+# they are attached to the programs built here and each result is verified, against the
+# certificates in RELEASE_CA_FILE when set, else the system's: the zip then holds the signed
+# programs, SHA256SUMS names the signed ones and SHA256SUMS.unsigned the builds before signing.
+# Attaching is deterministic, so a signed release is as reproducible as an unsigned one.
+#
 # The same commit gives the same bytes in any folder, at any time: the programs carry no build
 # path and no time stamp (see CMakeLists.txt), and the zip's entries come in a fixed order, with
 # fixed modes, the commit's time (SOURCE_DATE_EPOCH when set) and no extra fields.
@@ -19,16 +25,57 @@ install_packages
 export SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct)}
 
 build=build/release-build
-rm -rf "$build" build/release
-cmake --preset release >/dev/null
-cmake --build --preset release -j "$(nproc)" >/dev/null
+# The programs come from the sources alone. A release build of this same source tree (the
+# signatures in release/ aside) with the same compiler is used again, as after
+# scripts/sign-release.sh; anything else is built afresh, in an empty folder.
+stamp="$(git ls-tree HEAD | grep -v $'\trelease$'
+    x86_64-w64-mingw32-g++-posix --version | head -n 1)"
+if [ "$(cat "$build/source-stamp" 2>/dev/null)" != "$stamp" ]; then
+    rm -rf "$build"
+    cmake --preset release >/dev/null
+    cmake --build --preset release -j "$(nproc)" >/dev/null
+    printf '%s\n' "$stamp" >"$build/source-stamp"
+fi
+rm -rf build/release "$build/zip"
 
 version=$(cat "$build/release/VERSION")
 zip="$ROOT/build/release/vantoline-tools-$version.zip"
 files=(tamsel.exe Ironvale.exe README.txt SHA256SUMS)
 stage="$build/zip"
 mkdir -p "$stage" build/release
-cp "$build/bin/tamsel.exe" "$build/bin/Ironvale.exe" "$build/release/README.txt" "$stage/"
+cp "$build/release/README.txt" "$stage/"
+signatures="release/signatures/$version"
+if [ -d "$signatures" ]; then
+    ca=${RELEASE_CA_FILE:-/etc/ssl/certs/ca-certificates.crt}
+    for program in tamsel.exe Ironvale.exe; do
+        signature="$signatures/$program.pem"
+        [ -f "$signature" ] || {
+            echo "$signatures/ has no signature of $program: sign the release again." >&2
+            exit 1
+        }
+        # attach-signature checks the result too; its output is kept for the message below.
+        osslsigncode attach-signature -sigin "$signature" -CAfile "$ca" \
+            -in "$build/bin/$program" -out "$stage/$program" >"$build/attach.log" 2>&1 || true
+        if grep -q MISMATCH "$build/attach.log"; then
+            echo "The committed signature $signature doesn't fit this build of $program: the" \
+                "program changed since it was signed, under the same version $version. Change" \
+                "the version in CMakeLists.txt, or remove $signatures and sign again" \
+                "(scripts/sign-release.sh)." >&2
+            exit 1
+        fi
+        if ! osslsigncode verify -CAfile "$ca" -in "$stage/$program" >"$build/verify.log" 2>&1
+        then
+            cat "$build/verify.log" >&2
+            echo "The signed $program doesn't verify against $ca (RELEASE_CA_FILE names" \
+                "another certificate bundle)." >&2
+            exit 1
+        fi
+    done
+    (cd "$build/bin" && sha256sum tamsel.exe Ironvale.exe) >"$stage/SHA256SUMS.unsigned"
+    files+=(SHA256SUMS.unsigned)
+else
+    cp "$build/bin/tamsel.exe" "$build/bin/Ironvale.exe" "$stage/"
+fi
 (cd "$stage" && sha256sum tamsel.exe Ironvale.exe >SHA256SUMS)
 chmod 0644 "${files[@]/#/$stage/}"
 # A zip keeps local times: in UTC they are the same on every machine.

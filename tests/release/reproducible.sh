@@ -3,6 +3,9 @@
 # in folders of different names, one after the other, under different time zones and umasks,
 # gives the same zip byte for byte. Then its contents: the four files in order, README.txt with
 # CR LF line ends and the project version, SHA256SUMS that matches the programs.
+#   bash tests/release/reproducible.sh [KEEP]
+# With KEEP, the first clone, its release built, is moved there at the end: tests/release/signed.sh
+# signs in it without building the programs once more.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 commit=$(git -C "$root" rev-parse HEAD)
@@ -33,3 +36,6 @@ sha256sum --quiet -c SHA256SUMS
 [ "$(grep -c $'\r$' README.txt)" = "$(wc -l <README.txt)" ]
 grep -q "version $version"$'\r' README.txt
 echo "Contents as expected"
+if [ -n "${1:-}" ]; then
+    mv "$work/first clone" "$1"
+fi
