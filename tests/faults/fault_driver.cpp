@@ -130,7 +130,9 @@ void Answer(Run& run, driver::Program& program, int answer) {
 void JudgeEnd(Run& run, driver::Program& program, bool hung, bool mayEndWithBox) {
     const std::optional<DWORD> code = program.WaitForExit(kStep);
     ReadLog(run);
-    if (hung || !code) {
+    if (!program.Started()) {
+        run.Fail("the program could not be started");
+    } else if (hung || !code) {
         run.Fail("hang: still running after its last step");
     } else if (!run.ended || *code > (mayEndWithBox ? 1u : 0u)) {
         run.Fail("crash: exit code " + std::to_string(*code));
@@ -286,8 +288,9 @@ void Once(Run& run, const std::wstring& scenario, const std::wstring& mode, long
     ::SetEnvironmentVariableW(L"VANTOLINE_FAULT_LOG", run.Path(L"faults.log").c_str());
     tamsel ? RunTamsel(run, exe) : RunIronvale(run, exe);
     if (!run.failure.empty()) {
-        std::printf("FAILED %ls %ld %ls: %s (refused: %s)\n", scenario.c_str(), n, mode.c_str(),
-                    run.failure.c_str(), run.refusedAtN.c_str());
+        std::printf("FAILED %ls %ld %ls: %s (call %ld: %s)\n", scenario.c_str(), n, mode.c_str(),
+                    run.failure.c_str(), n,
+                    run.refusedAtN.empty() ? "not reached" : run.refusedAtN.c_str());
         std::fflush(stdout);
     }
 }
