@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <memory>
 #include <set>
 #include <sstream>
 
@@ -93,6 +94,16 @@ void ReadLog(Run& run) {
     }
 }
 
+// Starting the program is the harness's part, before any call of the program: under Wine it
+// fails now and then (one start in a few thousand), and is tried again.
+std::unique_ptr<driver::Program> Start(const std::wstring& exe, const std::wstring& line) {
+    auto program = std::make_unique<driver::Program>(exe, line);
+    for (int attempt = 1; attempt < 3 && !program->Started(); ++attempt) {
+        program = std::make_unique<driver::Program>(exe, line);
+    }
+    return program;
+}
+
 bool BoxShown(driver::Program& program) {
     HWND box = driver::FindAnyTopWindow(program.Id(), L"#32770");
     return box != nullptr && ::IsWindowVisible(box);
@@ -149,7 +160,8 @@ void RunTamsel(Run& run, const std::wstring& exe) {
     }
     const std::wstring before = Settings(run);
     ::RegSetKeyValueW(HKEY_CURRENT_USER, kSteam.c_str(), L"Language", REG_SZ, L"english", 16);
-    driver::Program program(exe, L"\"" + exe + L"\"");
+    const std::unique_ptr<driver::Program> started = Start(exe, L"\"" + exe + L"\"");
+    driver::Program& program = *started;
     bool saved = false, set = false, hung = false;
     std::wstring code = L"english", line; // the result line, where one was shown
     for (int step = 0; step < 12 && !hung && !program.WaitForExit(0ms); ++step) {
@@ -242,8 +254,9 @@ void RunIronvale(Run& run, const std::wstring& exe) {
     ::RegDeleteTreeW(HKEY_CURRENT_USER, kUserClasses.c_str());
     const bool link = run.scenario != L"no-argument";
     const std::wstring server = run.scenario == L"refused-link" ? L"host;quit" : L"host:27015/";
-    driver::Program program(exe,
-                            L"\"" + exe + L"\"" + (link ? L" \"ivl://" + server + L"\"" : L""));
+    const std::unique_ptr<driver::Program> started =
+        Start(exe, L"\"" + exe + L"\"" + (link ? L" \"ivl://" + server + L"\"" : L""));
+    driver::Program& program = *started;
     bool hung = false;
     for (int step = 0; step < 6 && !hung && !program.WaitForExit(0ms); ++step) {
         hung = !Settle(program, [] { return false; });
