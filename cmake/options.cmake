@@ -26,3 +26,12 @@ endfunction()
 if(MINGW)
   add_compile_options(-ffile-prefix-map=${CMAKE_SOURCE_DIR}=.)
 endif()
+
+# One thread per program: the programs' function-local statics need no lock. With one, the first
+# of them asks the MinGW thread library for memory, which it can't do without (an access
+# violation where that request fails).
+function(project_single_threaded target)
+  if(MINGW)
+    target_compile_options(${target} PRIVATE -fno-threadsafe-statics)
+  endif()
+endfunction()

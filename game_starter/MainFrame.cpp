@@ -23,12 +23,17 @@ GameFile GameFileOf(const std::optional<std::uint64_t>& length) {
 }
 
 // Starts the game in its own folder, whatever folder the starter was started in; says why
-// where it can't be started.
+// where it can't be started. Without a game path (the starter's own folder unknown) nothing is
+// started: never a program of that name elsewhere.
 void StartGame(const std::wstring& commandLine, const std::wstring& gamePath) {
     const platform::ErrorCode error =
-        platform::StartProgram(commandLine, platform::ShowStyle::Minimized, GameFolder(gamePath));
+        gamePath.empty() ? platform::kPathNotFound
+                         : platform::StartProgram(commandLine, platform::ShowStyle::Minimized,
+                                                  GameFolder(gamePath));
     if (error != platform::kDone) {
-        platform::ShowMessageBox(nullptr, StartFailureMessage(gamePath, platform::ErrorText(error)),
+        platform::ShowMessageBox(nullptr,
+                                 StartFailureMessage(gamePath.empty() ? L"hl2.exe" : gamePath,
+                                                     platform::ErrorText(error)),
                                  std::wstring(kApplicationTitle), platform::MessageButtons::Ok,
                                  platform::MessageIcon::Error);
     }
@@ -44,13 +49,20 @@ void MainFrame::Form_Load() {
     try {
         commandText = CommandText(platform::CommandLineArguments());
         folder = platform::ProgramFolder();
-        gamePath = GamePath(folder);
+        if (!folder.empty()) {
+            gamePath = GamePath(folder);
+        }
     } catch (...) {
+        gamePath.clear();
     }
     try {
-        // An empty program path: the link handler is this very file, wherever it lies now.
-        RegisterUrlProtocol(platform::SystemRegistry(), std::wstring(kScheme), std::wstring(),
-                            {folder, platform::ProgramBaseName()});
+        // An empty program path: the link handler is this very file, wherever it lies now. Where
+        // the system can't tell its folder or name, no other file is registered in its place.
+        const std::wstring baseName = platform::ProgramBaseName();
+        if (!gamePath.empty() && !baseName.empty()) {
+            RegisterUrlProtocol(platform::SystemRegistry(), std::wstring(kScheme), std::wstring(),
+                                {folder, baseName});
+        }
     } catch (...) {
     }
     try {

@@ -3,9 +3,11 @@
 
 #include "../platform/entry_point.h"
 #include "../platform/startup.h"
+#include "../platform/unhandled.h"
 
 int __stdcall wWinMain(HINSTANCE__*, HINSTANCE__*, wchar_t*, int) {
     platform::RestrictDllSearch();
+    platform::EndSilentlyWhenMemoryRunsOut();
     ironvale::MainFrame mainFrame;
     mainFrame.Form_Load(); // ends the process
 }

@@ -81,6 +81,9 @@ void Form2::Form_Load() {
     platform::ShowMessage(nullptr, Greeting(GetLogonUserName(), firstStart), kBoxTitle,
                           platform::MessageButtons::Ok, platform::MessageIcon::None);
     window_->CreateControls();
+    if (platform::EndIfNotCreated(*window_, kBoxTitle)) {
+        return;
+    }
     if (firstStart) {
         window_->Show();
     } else {

@@ -11,16 +11,25 @@
 namespace tamsel {
 
 std::wstring SettingsPath() {
-    return platform::ProgramFolder() + L"\\config.ini";
+    // Without the program's folder there is no settings file: never "\config.ini" in the root
+    // of whatever drive is current.
+    const std::wstring folder = platform::ProgramFolder();
+    return folder.empty() ? std::wstring() : folder + L"\\config.ini";
 }
 
 platform::ErrorCode WriteIniValue(std::wstring section, std::wstring key, std::wstring value,
                                   std::wstring file) {
+    if (file.empty()) {
+        return platform::kPathNotFound;
+    }
     return platform::WriteIniString(section, key, EscapeLineBreaks(value), file);
 }
 
 SettingsValue ReadIniValue(std::wstring section, std::wstring key, std::wstring fallback,
                            std::wstring file) {
+    if (file.empty()) { // as for a missing file
+        return fallback.empty() ? SettingsValue() : SettingsValue(std::move(fallback));
+    }
     std::array<char, 1024> buffer{};
     const unsigned long placed = platform::ReadIniString(section, key, fallback, buffer, file);
     if (placed == 0) {

@@ -9,7 +9,8 @@
 
 namespace tamsel {
 
-// The settings file: the program's folder and "\config.ini", built anew for every use.
+// The settings file: the program's folder and "\config.ini", built anew for every use; empty
+// where the system can't tell the program's folder (writes then fail, reads give the fallback).
 std::wstring SettingsPath();
 
 // Stores value under key in section of file; line breaks are kept through the "%cr" escape.

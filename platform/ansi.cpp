@@ -37,8 +37,14 @@ std::wstring FromAnsi(std::string_view text) {
     }
     const int ansiLength = static_cast<int>(text.size());
     const int length = ::MultiByteToWideChar(CP_ACP, 0, text.data(), ansiLength, nullptr, 0);
+    if (length <= 0) {
+        return {};
+    }
     std::wstring result(static_cast<std::size_t>(length), L'\0');
-    ::MultiByteToWideChar(CP_ACP, 0, text.data(), ansiLength, result.data(), length);
+    if (::MultiByteToWideChar(CP_ACP, 0, text.data(), ansiLength, result.data(), length) !=
+        length) {
+        return {}; // never a text of NULs in place of one that could not be converted
+    }
     return result;
 }
 

@@ -10,5 +10,6 @@ namespace platform {
 // (error_text.h) gives the system's words for it.
 using ErrorCode = std::uint32_t;
 inline constexpr ErrorCode kDone = 0;
+inline constexpr ErrorCode kPathNotFound = 3; // ERROR_PATH_NOT_FOUND
 
 } // namespace platform

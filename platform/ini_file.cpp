@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <iterator>
 
 namespace platform {
 
@@ -20,7 +21,13 @@ unsigned long ReadIniString(const std::wstring& section, const std::wstring& key
         if (buffer.empty()) {
             return 0;
         }
-        const std::string placed = ansiFallback.value_or(std::string());
+        // The fallback is placed whatever failed; ASCII is the same in every code page.
+        std::string placed = ansiFallback.value_or(std::string());
+        if (!ansiFallback &&
+            std::all_of(fallback.begin(), fallback.end(), [](wchar_t c) { return c < 0x80; })) {
+            std::transform(fallback.begin(), fallback.end(), std::back_inserter(placed),
+                           [](wchar_t c) { return static_cast<char>(c); });
+        }
         const std::size_t length = std::min(placed.size(), buffer.size() - 1);
         std::copy_n(placed.begin(), length, buffer.begin());
         buffer[length] = '\0';

@@ -101,7 +101,11 @@ public:
         if (!stored) {
             return std::nullopt;
         }
-        return FromAnsi(*stored);
+        std::wstring back = FromAnsi(*stored);
+        if (back.empty() != stored->empty()) {
+            return std::nullopt; // the text did not come back: no path at all
+        }
+        return back;
     }
 
     std::optional<std::wstring> ShortStorablePath(const std::wstring& path) override {

@@ -1,5 +1,6 @@
 #include "startup.h"
 
+#include "unhandled.h"
 #include "win_owned.h"
 
 #include <commctrl.h>
@@ -33,8 +34,9 @@ struct Startup::Services {
     ComApartment apartment;
 };
 
-Startup::Startup() {
+Startup::Startup(const wchar_t* failureBoxTitle) {
     RestrictDllSearch(); // before anything else loads a DLL
+    EndWithBoxOnUnhandledFailure(failureBoxTitle);
     services_ = std::make_unique<Services>();
 }
 

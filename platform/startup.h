@@ -12,12 +12,13 @@ namespace platform {
 // a message box.
 void RestrictDllSearch();
 
-// The start-up of a program with windows: RestrictDllSearch, then the common controls, loaded
-// from System32, and a COM apartment for the thread. Make it as the first statement of the
-// entry point and keep it until the program returns.
+// The start-up of a program with windows: RestrictDllSearch, then the end with an error box
+// titled failureBoxTitle for every failure that no handler takes (unhandled.h), then the common
+// controls, loaded from System32, and a COM apartment for the thread. Make it as the first
+// statement of the entry point and keep it until the program returns.
 class Startup {
 public:
-    Startup();
+    explicit Startup(const wchar_t* failureBoxTitle);
     ~Startup();
     Startup(const Startup&) = delete;
     Startup& operator=(const Startup&) = delete;

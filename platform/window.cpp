@@ -16,7 +16,7 @@ namespace {
 
 using State = Window::State;
 
-LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) noexcept;
 
 void RegisterClassOnce(const std::wstring& name) {
     WNDCLASSEXW existing{};
@@ -159,7 +159,9 @@ void OnCommand(State& state, int id, int code, HWND from) {
     }
 }
 
-LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+// A failure that a form's handler lets out ends the program here (see unhandled.h): it never
+// travels through the system's frames of the message dispatch.
+LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) noexcept {
     if (message == WM_NCCREATE) {
         auto* create = reinterpret_cast<CREATESTRUCTW*>(lParam);
         auto* state = static_cast<State*>(create->lpCreateParams);
@@ -281,6 +283,12 @@ void Window::CreateControls() {
             0, ControlClass(control.desc.kind), control.caption.c_str(), ControlStyle(control.desc),
             0, 0, 0, 0, state.hwnd, reinterpret_cast<HMENU>(static_cast<INT_PTR>(control.desc.id)),
             ThisModule(), nullptr);
+        if (control.hwnd == nullptr) {
+            // A window without one of its controls is no window at all (see CreationError).
+            state.creationError = ::GetLastError();
+            ::DestroyWindow(state.hwnd);
+            return;
+        }
         if (!control.accessibleName.empty()) {
             state.accessibleNames.Set(control.hwnd, control.accessibleName);
         }
@@ -315,10 +323,10 @@ Window::~Window() {
 }
 
 void Window::Show() {
+    CreateControls(); // never on screen without them
     if (state_->hwnd == nullptr) {
         return;
     }
-    CreateControls(); // never on screen without them
     ::ShowWindow(state_->hwnd, SW_SHOW);
     ::SetForegroundWindow(state_->hwnd);
     if (HWND focus = FirstFocusable(*state_); focus != nullptr && state_->focus == nullptr) {

@@ -76,7 +76,8 @@ public:
     Window(const Window&) = delete;
     Window& operator=(const Window&) = delete;
 
-    // Creates the controls of a window made with ControlCreation::Later; once only.
+    // Creates the controls of a window made with ControlCreation::Later; once only. Where one
+    // of them can't be created, the window goes too and CreationError says why.
     void CreateControls();
     void Show();
     void Hide();

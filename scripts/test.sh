@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds both presets and runs every test layer: native unit tests, the platform units under
-# Wine, and the whole programs under Wine on a virtual display. Ends with one line
-# "N passed, N failed" over all layers.
+# Wine, the whole programs under Wine on a virtual display, and a sample of their fault runs.
+# Ends with one line "N passed, N failed" over all layers.
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
 cd "$ROOT"
@@ -85,6 +85,10 @@ run_layer() {
 run_layer native native
 run_layer win32 windows -L win32
 run_layer e2e windows -L e2e
+
+# The fault runs' fixed sample (scripts/faults.sh runs them all), in the same prefix.
+source "$(dirname "$0")/faults.sh"
+run_fault_layer
 
 # The language tool's windows once more at 150 % (144 DPI), in a prefix of their own.
 stop_wine

@@ -144,9 +144,11 @@ MessageBoxView ReadMessageBox(HWND box) {
 
 } // namespace
 
-std::optional<MessageBoxView> WaitForMessageBox(DWORD processId) {
+std::optional<MessageBoxView> WaitForMessageBox(DWORD processId,
+                                                std::chrono::milliseconds timeout) {
     HWND box = nullptr;
-    if (!WaitUntil([&] { return (box = Find(processId, L"#32770", nullptr, true)) != nullptr; })) {
+    if (!WaitUntil([&] { return (box = Find(processId, L"#32770", nullptr, true)) != nullptr; },
+                   timeout)) {
         return std::nullopt;
     }
     return ReadMessageBox(box);

@@ -60,7 +60,8 @@ struct MessageBoxView {
 };
 
 // The first message box (dialog class "#32770") the process shows.
-std::optional<MessageBoxView> WaitForMessageBox(DWORD processId);
+std::optional<MessageBoxView> WaitForMessageBox(DWORD processId,
+                                                std::chrono::milliseconds timeout = kTimeout);
 // The first message box with this caption that any process shows: for programs that the
 // shell starts.
 std::optional<MessageBoxView> WaitForMessageBoxTitled(const std::wstring& title);

@@ -1,0 +1,59 @@
+#include "unhandled.h"
+
+#include <windows.h>
+
+#include <cwchar>
+#include <exception>
+#include <iterator>
+#include <new>
+
+namespace platform {
+namespace {
+
+const wchar_t* failureBoxTitle = L"";
+constexpr wchar_t kOutOfMemory[] = L"There is not enough memory to go on. The program ends.";
+
+[[noreturn]] void ShowAndEnd(const wchar_t* text) {
+    ::MessageBoxW(nullptr, text, failureBoxTitle, MB_OK | MB_ICONERROR | MB_TASKMODAL);
+    ::ExitProcess(1);
+}
+
+[[noreturn]] void OnMemoryExhausted() {
+    ShowAndEnd(kOutOfMemory);
+}
+
+// The failure's own words where it has any, in a fixed buffer: memory may be what failed.
+[[noreturn]] void OnUnhandled() {
+    wchar_t text[320] = L"The program has failed and ends:\r\n";
+    std::size_t at = std::wcslen(text);
+    const char* reason = "an error without a description";
+    try {
+        if (const std::exception_ptr failure = std::current_exception()) {
+            std::rethrow_exception(failure);
+        }
+    } catch (const std::bad_alloc&) {
+        ShowAndEnd(kOutOfMemory);
+    } catch (const std::exception& failure) {
+        reason = failure.what();
+    } catch (...) {
+    }
+    for (; *reason != '\0' && at + 1 < std::size(text); ++reason) {
+        text[at++] = *reason >= 0x20 && *reason < 0x7F ? static_cast<wchar_t>(*reason) : L'?';
+    }
+    text[at] = L'\0';
+    ShowAndEnd(text);
+}
+
+} // namespace
+
+void EndWithBoxOnUnhandledFailure(const wchar_t* boxTitle) {
+    failureBoxTitle = boxTitle;
+    std::set_new_handler(OnMemoryExhausted);
+    std::set_terminate(OnUnhandled);
+}
+
+void EndSilentlyWhenMemoryRunsOut() {
+    std::set_new_handler([] { ::ExitProcess(0); });
+}
+
+} // namespace platform

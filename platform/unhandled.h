@@ -1,0 +1,16 @@
+// How a program ends when a failure reaches no handler of its own, or memory runs out: where
+// the C++ runtime could not even raise the failure (it needs memory to do so), without it.
+#pragma once
+
+namespace platform {
+
+// The tool's rule: an error box that names the error, titled boxTitle (a text that lives as
+// long as the program), then the end with exit code 1. When memory runs out the box has a fixed
+// text and comes at once, before anything else is tried.
+void EndWithBoxOnUnhandledFailure(const wchar_t* boxTitle);
+
+// The starter's rule: when memory runs out, the end at once, without a word and with nothing
+// started (exit code 0, as every run of it ends).
+void EndSilentlyWhenMemoryRunsOut();
+
+} // namespace platform
