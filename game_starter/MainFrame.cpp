@@ -53,13 +53,12 @@ void MainFrame::Form_Load() {
             gamePath = GamePath(folder);
         }
     } catch (...) {
-        gamePath.clear();
     }
     try {
         // An empty program path: the link handler is this very file, wherever it lies now. Where
         // the system can't tell its folder or name, no other file is registered in its place.
         const std::wstring baseName = platform::ProgramBaseName();
-        if (!gamePath.empty() && !baseName.empty()) {
+        if (!folder.empty() && !baseName.empty()) {
             RegisterUrlProtocol(platform::SystemRegistry(), std::wstring(kScheme), std::wstring(),
                                 {folder, baseName});
         }
