@@ -81,7 +81,7 @@ protected:
         exe_ = (folder_ / L"Ironvale.exe").wstring();
         ASSERT_TRUE(std::filesystem::create_directories(folder_));
         ASSERT_TRUE(
-            ::CopyFileW((driver::BuildFolder() / L"Ironvale.exe").c_str(), exe_.c_str(), FALSE));
+            ::CopyFileW((driver::ProgramFolder() / L"Ironvale.exe").c_str(), exe_.c_str(), FALSE));
         ASSERT_TRUE(::CopyFileW((driver::BuildFolder() / L"hl2_standin.exe").c_str(),
                                 Game().c_str(), FALSE));
     }
@@ -353,7 +353,7 @@ BOOL CALLBACK CollectResourceId(HMODULE, LPCWSTR, LPWSTR name, LONG_PTR ids) {
 // points at with ",0"), with the four images of ironvale.ico; a manifest and a version.
 TEST(IronvaleFile, CarriesItsIconFirstAManifestAndAVersion) {
     const platform::OwnedModule file(
-        ::LoadLibraryExW((driver::BuildFolder() / L"Ironvale.exe").c_str(), nullptr,
+        ::LoadLibraryExW((driver::ProgramFolder() / L"Ironvale.exe").c_str(), nullptr,
                          LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE));
     ASSERT_TRUE(file);
 

@@ -134,7 +134,7 @@ protected:
         std::filesystem::create_directories(folder);
         exe_ = (folder / L"tamsel.exe").wstring();
         ASSERT_TRUE(
-            ::CopyFileW((driver::BuildFolder() / L"tamsel.exe").c_str(), exe_.c_str(), FALSE));
+            ::CopyFileW((driver::ProgramFolder() / L"tamsel.exe").c_str(), exe_.c_str(), FALSE));
     }
 
     std::wstring Ini() const {
@@ -535,7 +535,7 @@ TEST_F(Tamsel, BothWindowsFitTheirTextInEveryMessageFont) {
 }
 
 TEST(TamselFile, CarriesItsIconAndBannerAsResources) {
-    const std::wstring exe = (driver::BuildFolder() / L"tamsel.exe").wstring();
+    const std::wstring exe = (driver::ProgramFolder() / L"tamsel.exe").wstring();
     HMODULE module = ::LoadLibraryExW(exe.c_str(), nullptr,
                                       LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
     ASSERT_NE(module, nullptr);

@@ -397,6 +397,12 @@ std::filesystem::path BuildFolder() {
     return std::filesystem::path(exe).parent_path();
 }
 
+std::filesystem::path ProgramFolder() {
+    wchar_t folder[MAX_PATH] = {};
+    const DWORD length = ::GetEnvironmentVariableW(L"VANTOLINE_PROGRAMS", folder, MAX_PATH);
+    return length > 0 && length < MAX_PATH ? std::filesystem::path(folder) : BuildFolder();
+}
+
 std::filesystem::path ScreenshotFolder() {
     wchar_t folder[MAX_PATH] = {};
     const DWORD length = ::GetEnvironmentVariableW(L"VANTOLINE_SCREENSHOTS", folder, MAX_PATH);

@@ -117,8 +117,12 @@ bool SaveScreenshot(HWND window, const std::filesystem::path& file);
 // sorted; the file loaded with LOAD_LIBRARY_AS_IMAGE_RESOURCE, so that it lies as in memory.
 std::vector<std::string> ImportedDlls(HMODULE file);
 
-// Folder of the test executable, where the programs under test are built.
+// Folder of the test executable, where the test programs (the game stand-in, the fault
+// variants) lie.
 std::filesystem::path BuildFolder();
+// Where tamsel.exe and Ironvale.exe lie: the folder in VANTOLINE_PROGRAMS (a kit's top folder),
+// else the build folder.
+std::filesystem::path ProgramFolder();
 // Where screenshots go: the folder in VANTOLINE_SCREENSHOTS, else the build folder.
 std::filesystem::path ScreenshotFolder();
 
