@@ -701,7 +701,12 @@ std::vector<Step> ReadPlan() {
 // Saves the values to the saved copy, then removes them, so that the checks start without them.
 bool SaveAndClear() {
     std::lock_guard guard(session.lock);
+    // The test programs and what they started end with the runner, however it ends.
     session.job.reset(::CreateJobObjectW(nullptr, nullptr));
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+    ::SetInformationJobObject(session.job.get(), JobObjectExtendedLimitInformation, &limits,
+                              sizeof limits);
     session.work.emplace();
     for (const Item& item : kItems) {
         session.saved.push_back(Read(item));
