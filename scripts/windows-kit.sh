@@ -13,16 +13,15 @@ source "$(dirname "$0")/faults.sh" # the fault runs' sample: the same as the tes
 cd "$ROOT"
 
 install_packages
-# The release zip of this commit: built here, or given (scripts/test.sh gives the one its
-# release test built in a clean clone).
+# The release zip of this commit: built here, or given (scripts/test.sh zips the programs that
+# its layers tested and compares them with the release test's zip afterwards).
 release_zip=${1:-}
 if [ -z "$release_zip" ]; then
     bash scripts/release.sh
     release_zip=$(ls build/release/vantoline-tools-*.zip)
 fi
-version=$(basename "$release_zip" .zip)
-version=${version#vantoline-tools-}
 build_preset windows
+version=$(cat build/windows/release/VERSION)
 
 out=build/windows-kit
 stage=$out/stage

@@ -3,11 +3,13 @@
 # has a Steam language and another program's ivl registration (in both halves of the classes),
 # then run with `wine cmd /c run-checks.cmd`; once more with a broken Ironvale.exe. Each run has
 # to put the seeded keys back exactly and leave nothing in %TEMP%.
-#   bash tests/kit/kit_test.sh KIT.zip RELEASE.zip CASES
+#   bash tests/kit/kit_test.sh runs KIT.zip CASES
 # CASES: how many tests the Win32 and end-to-end layers of the test command have. WINEPREFIX: a
-# fresh prefix of the test's own; DISPLAY: a display for it. Ends with "kit: N passed, N failed".
+# fresh prefix of the test's own; DISPLAY: a display for it.
+#   bash tests/kit/kit_test.sh programs KIT.zip RELEASE.zip
+# The kit's two programs are those of the release zip, byte for byte.
+# Each ends with "kit: N passed, N failed".
 set -uo pipefail
-kit_zip=$(realpath "$1") release_zip=$(realpath "$2") cases=$3
 here=$(cd "$(dirname "$0")" && pwd)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -22,6 +24,19 @@ check() { # name, then the command that checks
         failed=$((failed + 1))
     fi
 }
+
+if [ "$1" = programs ]; then
+    same_programs() {
+        unzip -q "$2" tamsel.exe Ironvale.exe -d "$work/kit" &&
+            unzip -q "$3" tamsel.exe Ironvale.exe -d "$work/release" &&
+            cmp "$work/release/tamsel.exe" "$work/kit/tamsel.exe" &&
+            cmp "$work/release/Ironvale.exe" "$work/kit/Ironvale.exe"
+    }
+    check "the kit's programs are the release zip's" same_programs "$@"
+    echo "kit: $passed passed, $failed failed"
+    exit "$failed"
+fi
+kit_zip=$(realpath "$2") cases=$3
 
 # Where a tester would unzip it, blanks in the path.
 kit_win='C:\Tester kit\vantoline checks'
@@ -66,11 +81,6 @@ as_before() { # after which run
 
 contents() {
     local program ok=0
-    mkdir "$work/release"
-    unzip -q "$release_zip" -d "$work/release"
-    for program in tamsel.exe Ironvale.exe; do
-        cmp "$work/release/$program" "$kit/$program" || ok=1
-    done
     for program in e2e_tests fault_driver hl2_standin Ironvale_faults run_checks \
         signature_tests tamsel_faults win32_tests signing/tamsel.signed signing/Ironvale.changed; do
         [ -f "$kit/checks/$program.exe" ] || { echo "kit: no checks/$program.exe"; ok=1; }
@@ -80,7 +90,7 @@ contents() {
     [ "$(grep -c $'\r$' "$kit/run-checks.cmd")" = "$(wc -l <"$kit/run-checks.cmd")" ] || ok=1
     return $ok
 }
-check "the programs as in the release zip, the test programs beside them" contents
+check "the test programs and the root's certificate in checks/" contents
 
 # As a tester: in the kit's folder, no arguments.
 tester_run() {
