@@ -229,16 +229,18 @@ void Clear(const Item& item) {
     }
 }
 
-std::string Describe(const State& state) {
-    if (!state.present) {
-        return "absent";
-    }
+std::string Describe(const Item& item, const State& state) {
     std::size_t values = 0;
     for (const Key& key : state.keys) {
         values += key.values.size();
     }
-    return "present (" + std::to_string(state.keys.size()) + " keys, " + std::to_string(values) +
-           " values)";
+    return !state.present               ? "absent"
+           : item.kind == Item::KeyOnly ? "present"
+           : item.kind == Item::OneValue
+               ? "present (type " + std::to_string(state.keys[0].values[0].type) + ", " +
+                     std::to_string(state.keys[0].values[0].data.size()) + " bytes)"
+               : "present (" + std::to_string(state.keys.size()) + " keys, " +
+                     std::to_string(values) + " values)";
 }
 
 // The saved copy: "folder HEX", then per item "item I present|absent", its keys "key PATH" and
@@ -568,7 +570,7 @@ void WriteReport(const std::string& ending) {
     std::ostringstream out;
     out << session.kitName << "\n\n" << session.facts << "\n";
     for (std::size_t i = 0; i < kItems.size() && i < session.saved.size(); ++i) {
-        out << Utf8(kItems[i].Name()) << ": " << Describe(session.saved[i]) << "\n";
+        out << Utf8(kItems[i].Name()) << ": " << Describe(kItems[i], session.saved[i]) << "\n";
     }
     out << "\n";
     for (const Check& check : session.results) {
