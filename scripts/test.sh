@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds both presets and runs every test layer: native unit tests, the platform units under
-# Wine, the whole programs under Wine on a virtual display, and a sample of their fault runs.
+# Wine, the whole programs under Wine on a virtual display, a sample of their fault runs, and the
+# kit for a real Windows as a tester runs it, under Wine.
 # Ends with one line "N passed, N failed" over all layers.
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
@@ -8,18 +9,24 @@ cd "$ROOT"
 
 install_packages
 mkdir -p build/logs build/screenshots
-release_job="" prefix_job="" prefix_144dpi_job=""
+release_job="" prefix_job="" prefix_144dpi_job="" prefix_kit_job="" kit_job="" kit_xvfb=""
 handover=$(mktemp -d)
 stop_everything() {
-    kill $release_job $prefix_job $prefix_144dpi_job 2>/dev/null || true
+    kill $release_job $prefix_job $prefix_144dpi_job $prefix_kit_job $kit_job $kit_xvfb \
+        2>/dev/null || true
     rm -rf "$handover"
     local prefix
-    for prefix in "$ROOT/build/wineprefix-test" "$ROOT/build/wineprefix-test-144dpi"; do
+    for prefix in "$ROOT/build/wineprefix-test" "$ROOT/build/wineprefix-test-144dpi" \
+        "$ROOT/build/wineprefix-kit"; do
         WINEPREFIX=$prefix wineserver -k >/dev/null 2>&1 || true
     done
     stop_virtual_display
 }
 trap stop_everything EXIT
+# The kit's runs (below) have a display of their own, so that their windows never meet the
+# tests' windows.
+start_virtual_display
+kit_display=$DISPLAY kit_xvfb=$XVFB_PID
 start_virtual_display
 
 # Making a Wine prefix is mostly waiting (10-15 s each): both are made while the programs build.
@@ -28,6 +35,11 @@ prefix_job=$!
 (prepare_wine_prefix "$ROOT/build/wineprefix-test-144dpi" && set_wine_dpi 144) \
     >build/logs/prefix-144dpi.log 2>&1 &
 prefix_144dpi_job=$!
+# The kit's prefix is a fresh one, as a tester's: made anew every time.
+rm -rf "$ROOT/build/wineprefix-kit"
+(DISPLAY=$kit_display prepare_wine_prefix "$ROOT/build/wineprefix-kit") \
+    >build/logs/prefix-kit.log 2>&1 &
+prefix_kit_job=$!
 # Waits for a prefix made in the background, then makes it the current one (fast once made).
 use_prefix() {
     wait "$1" || { cat "$3"; return 1; }
@@ -44,6 +56,9 @@ build_preset windows
 (
     code=0
     bash tests/release/reproducible.sh "$handover/clone" >build/logs/release.log 2>&1 || code=$?
+    # The kit's programs are checked against this commit's release zip, as built before the
+    # signing test changes it.
+    cp "$handover"/clone/build/release/*.zip "$handover/release.zip" 2>/dev/null || true
     echo "$code" >"$handover/release.code"
     code=0
     bash tests/release/signed.sh "$handover/clone" >build/logs/release-signed.log 2>&1 || code=$?
@@ -69,6 +84,7 @@ run_layer() {
     ctest --preset "$preset" "$@" >"$log" 2>&1 || true
     cat "$log"
     local summary total bad
+    layer_total=0
     summary=$(grep -E 'tests passed, [0-9]+ tests? failed out of [0-9]+' "$log" | tail -n 1 || true)
     if [ -z "$summary" ]; then
         echo "$name: no test summary" >&2
@@ -77,6 +93,7 @@ run_layer() {
     fi
     bad=$(sed -E 's/.* ([0-9]+) tests? failed out of ([0-9]+).*/\1/' <<<"$summary")
     total=$(sed -E 's/.* failed out of ([0-9]+).*/\1/' <<<"$summary")
+    layer_total=$total
     echo "$name: $((total - bad)) passed, $bad failed"
     passed=$((passed + total - bad))
     failed=$((failed + bad))
@@ -84,7 +101,26 @@ run_layer() {
 
 run_layer native native
 run_layer win32 windows -L win32
+kit_cases=$layer_total
 run_layer e2e windows -L e2e
+kit_cases=$((kit_cases + layer_total))
+
+# The kit for a real Windows, run in its own fresh prefix beside the layers that follow
+# (tests/kit/kit_test.sh). Its programs are those that the layers above tested, zipped as the
+# release zip holds them: the release test's zip, built in a clean clone, comes later, and the
+# kit's programs are compared with it at the end.
+wait "$prefix_kit_job" || cat build/logs/prefix-kit.log
+(cd build/windows/bin && zip -q -X "$handover/programs.zip" tamsel.exe Ironvale.exe)
+(
+    export WINEPREFIX=$ROOT/build/wineprefix-kit DISPLAY=$kit_display
+    if bash scripts/windows-kit.sh "$handover/programs.zip" >build/logs/windows-kit.log 2>&1; then
+        bash tests/kit/kit_test.sh runs "$(tail -n 1 build/logs/windows-kit.log)" "$kit_cases"
+    else
+        cat build/logs/windows-kit.log
+        echo "kit: 0 passed, 1 failed"
+    fi
+) >build/logs/kit.log 2>&1 &
+kit_job=$!
 
 # The fault runs' fixed sample (scripts/faults.sh runs them all), in the same prefix.
 source "$(dirname "$0")/faults.sh"
@@ -105,8 +141,20 @@ done
 source "$(dirname "$0")/fuzz.sh"
 run_fuzz_layer 10
 
-# The release tests made in the background: one test each.
+# The kit's runs, and the release tests made in the background: one test each.
+kit_wait=$SECONDS
+wait "$kit_job" || true
+echo "(the kit's runs ended $((SECONDS - kit_wait)) s after the layers above)"
 wait "$release_job" || true
+bash tests/kit/kit_test.sh programs "$(tail -n 1 build/logs/windows-kit.log)" \
+    "$handover/release.zip" >>build/logs/kit.log 2>&1 || true
+cat build/logs/kit.log
+for summary in $(grep -E '^kit: [0-9]+ passed, [0-9]+ failed$' build/logs/kit.log |
+    sed -E 's/kit: ([0-9]+) passed, ([0-9]+) failed/\1:\2/'); do
+    passed=$((passed + ${summary%:*}))
+    failed=$((failed + ${summary#*:}))
+done
+grep -qE '^kit: [0-9]+ passed, [0-9]+ failed$' build/logs/kit.log || failed=$((failed + 1))
 for name in release release-signed; do
     if [ "$(cat "$handover/$name.code" 2>/dev/null)" = 0 ]; then
         echo "$name: 1 passed, 0 failed"
