@@ -107,7 +107,10 @@ tester_run() {
     [ "$gtest" -ge "$cases" ] || { echo "kit: $gtest checks of the Win32 and end-to-end layers, not $cases"; ok=1; }
     grep -q '^faults: [1-9][0-9]* passed, 0 failed' <(tr -d '\r' <"$work/tester.log") || ok=1
     grep -q '^Windows: .* build [0-9]' "$kit/report.txt" || { echo "kit: no report.txt"; ok=1; }
+    # For the test command: the report, the layers' lines, the screenshots.
     cp "$kit/report.txt" "$here/../../build/logs/kit-report.txt" 2>/dev/null || true
+    cp "$work/tester.log" "$here/../../build/logs/kit-tester.log"
+    cp "$kit"/screenshots/*.bmp "$here/../../build/screenshots/" 2>/dev/null || true
     as_before tester || ok=1
     return $ok
 }
