@@ -10,6 +10,20 @@
 
 namespace test {
 
+// True under Wine, whose ntdll exports wine_get_version; Windows' has no such export. A check
+// that only Windows can answer is a GTEST_SKIP with its reason there.
+inline bool RunningOnWine() {
+    const HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
+    return ntdll != nullptr && ::GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
+
+// True when the checks run from the kit (VANTOLINE_KIT=1), on a tester's machine rather than
+// in a build machine's test prefix.
+inline bool RunningFromKit() {
+    wchar_t value[8] = {};
+    return ::GetEnvironmentVariableW(L"VANTOLINE_KIT", value, 8) == 1 && value[0] == L'1';
+}
+
 // A fresh folder below the temporary folder, removed with everything in it at the end.
 class TempFolder {
 public:
