@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <oleacc.h>
 
 #include <cstdio>
 #include <string>
@@ -123,6 +124,9 @@ void ExpectAtTwips(HWND control, int left, int top, int width, int height) {
 
 class Tamsel : public ::testing::Test {
 protected:
+    // The player's own Steam language, put back after the test (which removes it).
+    test::SavedRegistryValue steamLanguage_{HKEY_CURRENT_USER, kSteamKey, L"Language"};
+
     void SetUp() override {
         PlaceIn(folder_.path());
         SetSteamLanguage(nullptr);
@@ -330,6 +334,33 @@ TEST_F(Tamsel, SetLanguageWritesReadsBackAndGrowsTheWindow) {
         [&] { return driver::TextOf(label) == L"Steam-Language set to tchinese"; }));
     EXPECT_EQ(driver::ClientSize(form1).cy, expanded);
     driver::SaveScreenshot(form1, driver::ScreenshotFolder() / L"tamsel-main.bmp");
+    CloseAndExpectEnd(form1);
+}
+
+// A screen reader names the list from the label before it, and this one has none: it hears
+// the name the tool gives it.
+TEST_F(Tamsel, TheListIsNamedLanguageForScreenReaders) {
+    if (test::RunningOnWine()) {
+        GTEST_SKIP() << "Wine's oleacc gives no accessible object for another process's window "
+                        "(E_NOINTERFACE) and ignores names given through IAccPropServices";
+    }
+    HWND form1 = StartIntoMainWindow("German=1\r\n");
+    ASSERT_NE(form1, nullptr);
+    ASSERT_TRUE(SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
+    struct Uninitialize {
+        ~Uninitialize() { ::CoUninitialize(); }
+    } uninitialize;
+    platform::ComPtr<IAccessible> accessible;
+    ASSERT_EQ(::AccessibleObjectFromWindow(::GetDlgItem(form1, kForm1Combo1),
+                                           static_cast<DWORD>(OBJID_CLIENT), IID_IAccessible,
+                                           accessible.put_void()),
+              S_OK);
+    VARIANT self{};
+    self.vt = VT_I4;
+    self.lVal = CHILDID_SELF;
+    platform::OwnedBstr name;
+    EXPECT_EQ(accessible->get_accName(self, name.put()), S_OK);
+    EXPECT_EQ(std::wstring(name ? name.get() : L"<none>"), L"Language");
     CloseAndExpectEnd(form1);
 }
 

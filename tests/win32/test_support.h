@@ -1,12 +1,17 @@
 // Helpers for the tests that run under Wine against the real Windows API.
 #pragma once
 
+#include "platform/win_owned.h"
+
 #include <windows.h>
 
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace test {
 
@@ -60,5 +65,130 @@ inline void WriteBytes(const std::wstring& file, const std::string& bytes) {
     std::ofstream out(std::filesystem::path(file), std::ios::binary | std::ios::trunc);
     out << bytes;
 }
+
+// A registry key's whole tree as it was when this was made, or its absence, put back when this
+// goes: for checks that change keys that are not theirs (a tester's own registration). Values
+// keep their types and bytes; keys' classes and rights are not kept.
+class SavedRegistryTree {
+public:
+    SavedRegistryTree(HKEY root, std::wstring path) : root_(root), path_(std::move(path)) {
+        platform::OwnedKey key;
+        if (::RegOpenKeyExW(root_, path_.c_str(), 0, KEY_READ, key.put()) == ERROR_SUCCESS) {
+            saved_.emplace();
+            Read(key.get(), *saved_);
+        }
+    }
+    ~SavedRegistryTree() {
+        ::RegDeleteTreeW(root_, path_.c_str());
+        if (saved_) {
+            Write(root_, path_, *saved_);
+        }
+    }
+    SavedRegistryTree(const SavedRegistryTree&) = delete;
+    SavedRegistryTree& operator=(const SavedRegistryTree&) = delete;
+
+private:
+    struct Value {
+        std::wstring name;
+        DWORD type = 0;
+        std::vector<BYTE> data;
+    };
+    struct Node {
+        std::vector<Value> values;
+        std::vector<std::pair<std::wstring, Node>> children;
+    };
+
+    static void Read(HKEY key, Node& node) {
+        DWORD longestName = 0;
+        DWORD longestData = 0;
+        DWORD longestChild = 0;
+        ::RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, &longestChild, nullptr, nullptr,
+                           &longestName, &longestData, nullptr, nullptr);
+        for (DWORD i = 0;; ++i) {
+            Value value;
+            value.name.resize(longestName + 1);
+            value.data.resize(longestData + 1);
+            DWORD nameLength = longestName + 1;
+            DWORD size = longestData + 1;
+            if (::RegEnumValueW(key, i, value.name.data(), &nameLength, nullptr, &value.type,
+                                value.data.data(), &size) != ERROR_SUCCESS) {
+                break;
+            }
+            value.name.resize(nameLength);
+            value.data.resize(size);
+            node.values.push_back(std::move(value));
+        }
+        for (DWORD i = 0;; ++i) {
+            std::wstring name(longestChild + 1, L'\0');
+            DWORD length = longestChild + 1;
+            if (::RegEnumKeyExW(key, i, name.data(), &length, nullptr, nullptr, nullptr, nullptr) !=
+                ERROR_SUCCESS) {
+                break;
+            }
+            name.resize(length);
+            platform::OwnedKey child;
+            if (::RegOpenKeyExW(key, name.c_str(), 0, KEY_READ, child.put()) == ERROR_SUCCESS) {
+                node.children.emplace_back(name, Node{});
+                Read(child.get(), node.children.back().second);
+            }
+        }
+    }
+
+    static void Write(HKEY parent, const std::wstring& name, const Node& node) {
+        platform::OwnedKey key;
+        if (::RegCreateKeyExW(parent, name.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, key.put(),
+                              nullptr) != ERROR_SUCCESS) {
+            return;
+        }
+        for (const Value& value : node.values) {
+            ::RegSetValueExW(key.get(), value.name.c_str(), 0, value.type, value.data.data(),
+                             static_cast<DWORD>(value.data.size()));
+        }
+        for (const auto& [childName, child] : node.children) {
+            Write(key.get(), childName, child);
+        }
+    }
+
+    HKEY root_;
+    std::wstring path_;
+    std::optional<Node> saved_;
+};
+
+// One registry value as it was when this was made, or its absence, put back when this goes.
+class SavedRegistryValue {
+public:
+    SavedRegistryValue(HKEY root, std::wstring key, std::wstring name)
+        : root_(root), key_(std::move(key)), name_(std::move(name)) {
+        platform::OwnedKey opened; // read as stored, byte for byte: no terminator added
+        if (::RegOpenKeyExW(root_, key_.c_str(), 0, KEY_QUERY_VALUE, opened.put()) !=
+            ERROR_SUCCESS) {
+            return;
+        }
+        DWORD size = 0;
+        if (::RegQueryValueExW(opened.get(), name_.c_str(), nullptr, &type_, nullptr, &size) ==
+            ERROR_SUCCESS) {
+            data_.emplace(size);
+            ::RegQueryValueExW(opened.get(), name_.c_str(), nullptr, &type_, data_->data(), &size);
+            data_->resize(size);
+        }
+    }
+    ~SavedRegistryValue() {
+        if (data_) {
+            ::RegSetKeyValueW(root_, key_.c_str(), name_.c_str(), type_, data_->data(),
+                              static_cast<DWORD>(data_->size()));
+        } else {
+            ::RegDeleteKeyValueW(root_, key_.c_str(), name_.c_str());
+        }
+    }
+    SavedRegistryValue(const SavedRegistryValue&) = delete;
+    SavedRegistryValue& operator=(const SavedRegistryValue&) = delete;
+
+private:
+    HKEY root_;
+    std::wstring key_;
+    std::wstring name_;
+    DWORD type_ = 0;
+    std::optional<std::vector<BYTE>> data_;
+};
 
 } // namespace test
