@@ -41,6 +41,13 @@ public:
                  std::to_wstring(++counter));
         std::filesystem::remove_all(path_);
         std::filesystem::create_directories(path_);
+        // The temporary folder may be named in short form (C:\\Users\\RUNNER~1\\...): its
+        // long form, as a program finds its own path.
+        wchar_t longPath[MAX_PATH] = {};
+        const DWORD length = ::GetLongPathNameW(path_.c_str(), longPath, MAX_PATH);
+        if (length > 0 && length < MAX_PATH) {
+            path_ = longPath;
+        }
     }
     ~TempFolder() {
         std::error_code ignored;
@@ -55,6 +62,15 @@ public:
 private:
     std::filesystem::path path_;
 };
+
+// Whether the drive gave this file or folder, whose name is no 8.3 name, a short name of its
+// own: Wine's drives always do; on Windows it is a setting of each volume (fsutil 8dot3name).
+inline bool HasShortName(const std::filesystem::path& path) {
+    wchar_t shortPath[MAX_PATH] = {};
+    const DWORD length = ::GetShortPathNameW(path.c_str(), shortPath, MAX_PATH);
+    return length > 0 && length < MAX_PATH &&
+           std::filesystem::path(shortPath).filename() != path.filename();
+}
 
 inline std::string ReadBytes(const std::wstring& file) {
     std::ifstream in(std::filesystem::path(file), std::ios::binary);
