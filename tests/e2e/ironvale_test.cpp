@@ -54,6 +54,17 @@ using namespace std::chrono_literals;
 // The registration below HKEY_CURRENT_USER (the user's) or HKEY_LOCAL_MACHINE (the machine's).
 constexpr wchar_t kIvlClasses[] = L"Software\\Classes\\ivl";
 
+// Whether this process runs elevated (with the Administrators group and its privileges).
+bool Elevated() {
+    platform::OwnedHandle token;
+    TOKEN_ELEVATION elevation{};
+    DWORD size = 0;
+    return ::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, token.put()) &&
+           ::GetTokenInformation(token.get(), TokenElevation, &elevation, sizeof elevation,
+                                 &size) &&
+           elevation.TokenIsElevated != 0;
+}
+
 // A normal user's token made from this process's own, as an unelevated start gets it: without
 // the Administrators group and its privileges, at medium integrity. Empty where it can't be had.
 platform::OwnedHandle StandardUserToken() {
@@ -211,10 +222,14 @@ protected:
         return driver::WaitForMessageBoxTitled(L"Ironvale");
     }
 
-    // A first start with a standard user's token: registers and starts the game once.
+    // A first start as a standard user (from an elevated run, with a normal user's token made
+    // from its own): registers and starts the game once.
     void RegisterAsStandardUser() const {
-        const platform::OwnedHandle token = StandardUserToken();
-        ASSERT_TRUE(token) << "no standard user's token: error " << ::GetLastError();
+        platform::OwnedHandle token;
+        if (Elevated()) {
+            token = StandardUserToken();
+            ASSERT_TRUE(token) << "no standard user's token: error " << ::GetLastError();
+        }
         driver::Program first(exe_, L"\"" + exe_ + L"\"", token.get());
         ASSERT_TRUE(first.Started()) << "error " << ::GetLastError();
         ASSERT_EQ(first.WaitForExit(), 0u);
