@@ -363,10 +363,13 @@ TEST_F(Ironvale, DotlessILinkStartsNoGameUnasked) {
     // Within the grace period, and as long as a program the shell started runs: every question
     // answered with Cancel.
     const auto end = std::chrono::steady_clock::now() + driver::kGrace;
+    HWND answered = nullptr;
     driver::WaitUntil([&] {
-        if (const auto box = driver::WaitForMessageBoxTitled(L"Ironvale", 0ms)) {
+        const auto box = driver::WaitForMessageBoxTitled(L"Ironvale", 0ms);
+        if (box && box->hwnd != answered) {
             std::printf("Asked: %s\n", Utf8(box->text).c_str());
             driver::AnswerMessageBox(*box, IDCANCEL);
+            answered = box->hwnd;
         }
         return std::chrono::steady_clock::now() >= end &&
                (!started || ::WaitForSingleObject(started.get(), 0) == WAIT_OBJECT_0);
@@ -399,11 +402,10 @@ TEST_F(Ironvale, PartialUserKeyInFrontOfAnotherProgramIsCompleted) {
     ASSERT_EQ(::RegSetKeyValueW(HKEY_LOCAL_MACHINE, kIvlClasses, L"URL Protocol", REG_SZ, L"",
                                 sizeof(wchar_t)),
               ERROR_SUCCESS);
-    HKEY partial = nullptr; // the user's key, and nothing below it
+    platform::OwnedKey partial; // the user's key, and nothing below it
     ASSERT_EQ(::RegCreateKeyExW(HKEY_CURRENT_USER, kIvlClasses, 0, nullptr, 0, KEY_WRITE, nullptr,
-                                &partial, nullptr),
+                                partial.put(), nullptr),
               ERROR_SUCCESS);
-    ::RegCloseKey(partial);
 
     ASSERT_NO_FATAL_FAILURE(RegisterAsStandardUser());
     const std::wstring userCommand = std::wstring(kIvlClasses) + L"\\shell\\open\\command";
