@@ -170,7 +170,8 @@ private:
     std::optional<Node> saved_;
 };
 
-// One registry value as it was when this was made, or its absence, put back when this goes.
+// One registry value as it was when this was made, or its absence, put back when this goes;
+// keys on its path that were absent then go again, with all that was made below them.
 class SavedRegistryValue {
 public:
     SavedRegistryValue(HKEY root, std::wstring key, std::wstring name)
@@ -178,6 +179,16 @@ public:
         platform::OwnedKey opened; // read as stored, byte for byte: no terminator added
         if (::RegOpenKeyExW(root_, key_.c_str(), 0, KEY_QUERY_VALUE, opened.put()) !=
             ERROR_SUCCESS) {
+            absentFrom_ = key_; // the highest key of the path that is absent
+            for (std::size_t slash = key_.find(L'\\'); slash != std::wstring::npos;
+                 slash = key_.find(L'\\', slash + 1)) {
+                platform::OwnedKey ancestor;
+                if (::RegOpenKeyExW(root_, key_.substr(0, slash).c_str(), 0, KEY_QUERY_VALUE,
+                                    ancestor.put()) != ERROR_SUCCESS) {
+                    absentFrom_ = key_.substr(0, slash);
+                    break;
+                }
+            }
             return;
         }
         DWORD size = 0;
@@ -192,6 +203,8 @@ public:
         if (data_) {
             ::RegSetKeyValueW(root_, key_.c_str(), name_.c_str(), type_, data_->data(),
                               static_cast<DWORD>(data_->size()));
+        } else if (!absentFrom_.empty()) {
+            ::RegDeleteTreeW(root_, absentFrom_.c_str());
         } else {
             ::RegDeleteKeyValueW(root_, key_.c_str(), name_.c_str());
         }
@@ -203,6 +216,7 @@ private:
     HKEY root_;
     std::wstring key_;
     std::wstring name_;
+    std::wstring absentFrom_; // empty: the key was there
     DWORD type_ = 0;
     std::optional<std::vector<BYTE>> data_;
 };
