@@ -4,7 +4,7 @@
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 PACKAGES=(cmake make g++ libgtest-dev googletest g++-mingw-w64-x86-64-posix wine wine64 fonts-wine
           xvfb imagemagick fonts-liberation fonts-dejavu-core zip unzip clang libclang-rt-14-dev
-          osslsigncode openssl)
+          osslsigncode openssl nodejs)
 
 # Installs what is missing (as root, on Debian); a second run installs nothing.
 install_packages() {
@@ -13,6 +13,9 @@ install_packages() {
         dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "ok installed" ||
             missing+=("$package")
     done
+    # npm comes with some builds of nodejs (NodeSource's, which conflicts with Debian's npm
+    # package) and apart from Debian's: asked for only where the command is missing.
+    command -v npm >/dev/null || missing+=(npm)
     if [ ${#missing[@]} -gt 0 ]; then
         echo "Installing: ${missing[*]}"
         export DEBIAN_FRONTEND=noninteractive

@@ -10,10 +10,14 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <sddl.h>
 #include <shellapi.h>
 #include <tlhelp32.h>
+#include <winsafer.h>
 
 #include <algorithm>
+#include <chrono>
+#include <cstdio>
 #include <memory>
 #include <optional>
 #include <sstream>
@@ -32,15 +36,67 @@ std::string Utf8(const std::wstring& text) {
     return result;
 }
 
-std::wstring ClassesValue(const wchar_t* key, const wchar_t* name) {
+std::wstring KeyValue(HKEY root, const wchar_t* key, const wchar_t* name) {
     wchar_t data[2048] = {};
     DWORD size = sizeof data;
-    if (::RegGetValueW(HKEY_CLASSES_ROOT, key, name, RRF_RT_REG_SZ, nullptr, data, &size) !=
-        ERROR_SUCCESS) {
+    if (::RegGetValueW(root, key, name, RRF_RT_REG_SZ, nullptr, data, &size) != ERROR_SUCCESS) {
         return L"<none>";
     }
     return data;
 }
+
+std::wstring ClassesValue(const wchar_t* key, const wchar_t* name) {
+    return KeyValue(HKEY_CLASSES_ROOT, key, name);
+}
+
+using namespace std::chrono_literals;
+
+// The registration below HKEY_CURRENT_USER (the user's) or HKEY_LOCAL_MACHINE (the machine's).
+constexpr wchar_t kIvlClasses[] = L"Software\\Classes\\ivl";
+
+// Whether this process runs elevated (with the Administrators group and its privileges).
+bool Elevated() {
+    platform::OwnedHandle token;
+    TOKEN_ELEVATION elevation{};
+    DWORD size = 0;
+    return ::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, token.put()) &&
+           ::GetTokenInformation(token.get(), TokenElevation, &elevation, sizeof elevation,
+                                 &size) &&
+           elevation.TokenIsElevated != 0;
+}
+
+// A normal user's token made from this process's own, as an unelevated start gets it: without
+// the Administrators group and its privileges, at medium integrity. Empty where it can't be had.
+platform::OwnedHandle StandardUserToken() {
+    SAFER_LEVEL_HANDLE level = nullptr;
+    if (!::SaferCreateLevel(SAFER_SCOPEID_USER, SAFER_LEVELID_NORMALUSER, SAFER_LEVEL_OPEN, &level,
+                            nullptr)) {
+        return {};
+    }
+    platform::OwnedHandle token;
+    const BOOL made = ::SaferComputeTokenFromLevel(level, nullptr, token.put(), 0, nullptr);
+    ::SaferCloseLevel(level);
+    if (!made) {
+        return {};
+    }
+    PSID medium = nullptr;
+    if (::ConvertStringSidToSidW(L"S-1-16-8192", &medium)) {
+        TOKEN_MANDATORY_LABEL label{};
+        label.Label.Attributes = SE_GROUP_INTEGRITY;
+        label.Label.Sid = medium;
+        ::SetTokenInformation(token.get(), TokenIntegrityLevel, &label,
+                              sizeof label + ::GetLengthSid(medium));
+        ::LocalFree(medium);
+    }
+    return token;
+}
+
+// Under Wine every process runs elevated and may write every key, and HKEY_CLASSES_ROOT shows
+// the machine's classes only: a standard user's registration can't happen there.
+constexpr char kNoStandardUserUnderWine[] =
+    "Wine runs every process with a full, elevated token (a SAFER token it makes can't start a "
+    "process), enforces no registry rights and doesn't merge HKCU\\Software\\Classes into "
+    "HKEY_CLASSES_ROOT";
 
 // Whether a game that this process started is still running. The name counts too: process
 // numbers are reused, so long-running system processes may name a parent that has this
@@ -69,6 +125,10 @@ const std::wstring kRefusal = L"The link does not name a valid server address:\r
 
 class Ironvale : public ::testing::Test {
 protected:
+    // The registrations that were there before, put back after the test (which removes them).
+    test::SavedRegistryTree userRegistration_{HKEY_CURRENT_USER, kIvlClasses};
+    test::SavedRegistryTree machineRegistration_{HKEY_LOCAL_MACHINE, kIvlClasses};
+
     void SetUp() override {
         ASSERT_NO_FATAL_FAILURE(Install(L"Iron Vale"));
         DeleteRegistration();
@@ -89,7 +149,8 @@ protected:
 
     static void DeleteRegistration() {
         ::RegDeleteTreeW(HKEY_CLASSES_ROOT, L"ivl");
-        ::RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Classes\\ivl");
+        ::RegDeleteTreeW(HKEY_CURRENT_USER, kIvlClasses);
+        ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, kIvlClasses); // where this process may
     }
 
     std::wstring Game() const { return (folder_ / L"hl2.exe").wstring(); }
@@ -159,6 +220,37 @@ protected:
             ::ShellExecuteW(nullptr, L"open", link, nullptr, nullptr, SW_SHOWNORMAL));
         EXPECT_GT(opened, 32);
         return driver::WaitForMessageBoxTitled(L"Ironvale");
+    }
+
+    // A first start as a standard user (from an elevated run, with a normal user's token made
+    // from its own): registers and starts the game once.
+    void RegisterAsStandardUser() const {
+        platform::OwnedHandle token;
+        if (Elevated()) {
+            token = StandardUserToken();
+            ASSERT_TRUE(token) << "no standard user's token: error " << ::GetLastError();
+        }
+        driver::Program first(exe_, L"\"" + exe_ + L"\"", token.get());
+        ASSERT_TRUE(first.Started()) << "error " << ::GetLastError();
+        ASSERT_EQ(first.WaitForExit(), 0u);
+        ASSERT_EQ(WaitForCalls(1).size(), 1u);
+    }
+
+    // A link opened as a browser opens it reaches this starter, which asks; Cancel starts
+    // nothing.
+    void ExpectALinkAsksAndCancelStartsNothing() const {
+        SHELLEXECUTEINFOW open{};
+        open.cbSize = sizeof open;
+        open.fMask = SEE_MASK_FLAG_NO_UI;
+        open.lpVerb = L"open";
+        open.lpFile = L"ivl://host:27015/";
+        open.nShow = SW_SHOWNORMAL;
+        ASSERT_TRUE(::ShellExecuteExW(&open)) << "error " << ::GetLastError();
+        const auto box = driver::WaitForMessageBoxTitled(L"Ironvale");
+        ASSERT_TRUE(box);
+        EXPECT_EQ(box->text, kConfirmation + L"host:27015/");
+        AnswerAndWaitForTheEnd(*box, IDCANCEL);
+        ExpectNoFurtherCall(1);
     }
 
     // Answers a box of a starter this test did not start itself, and waits for that starter.
@@ -252,6 +344,90 @@ TEST_F(Ironvale, SchemeWithoutSlashesThroughTheShellAsksFirst) {
     ExpectNoFurtherCall(1); // nothing before the answer
     AnswerAndWaitForTheEnd(*box, IDOK);
     EXPECT_EQ(WaitForCalls(2), (std::vector<std::string>{Call(L""), Call(L"ivl:27015")}));
+}
+
+// A dotless ı spells no "ivl" link, but a shell may fold it into one: whatever the shell does
+// with it, no game starts without an OK.
+TEST_F(Ironvale, DotlessILinkStartsNoGameUnasked) {
+    ASSERT_NO_FATAL_FAILURE(RegisterWithAFirstStart());
+    SHELLEXECUTEINFOW open{};
+    open.cbSize = sizeof open;
+    open.fMask = SEE_MASK_FLAG_NO_UI | SEE_MASK_NOCLOSEPROCESS;
+    open.lpVerb = L"open";
+    open.lpFile = L"\u0131vl://x -novid";
+    open.nShow = SW_SHOWNORMAL;
+    const BOOL opened = ::ShellExecuteExW(&open);
+    const platform::OwnedHandle started(opened ? open.hProcess : nullptr);
+    std::printf("The shell: %s (error %lu)\n", opened ? "opened it" : "refused it",
+                opened ? 0ul : ::GetLastError());
+    // Within the grace period, and as long as a program the shell started runs: every question
+    // answered with Cancel.
+    const auto end = std::chrono::steady_clock::now() + driver::kGrace;
+    HWND answered = nullptr;
+    driver::WaitUntil([&] {
+        const auto box = driver::WaitForMessageBoxTitled(L"Ironvale", 0ms);
+        if (box && box->hwnd != answered) {
+            std::printf("Asked: %s\n", Utf8(box->text).c_str());
+            driver::AnswerMessageBox(*box, IDCANCEL);
+            answered = box->hwnd;
+        }
+        return std::chrono::steady_clock::now() >= end &&
+               (!started || ::WaitForSingleObject(started.get(), 0) == WAIT_OBJECT_0);
+    });
+    ExpectNoFurtherCall(1); // only the first, local start reached the game
+}
+
+// Where the user has a key "ivl" of their own that registers nothing, the shell looks no
+// further than it: a machine-wide registration of another program behind it goes unused once
+// the starter has completed the user's key.
+TEST_F(Ironvale, PartialUserKeyInFrontOfAnotherProgramIsCompleted) {
+    if (test::RunningOnWine()) {
+        GTEST_SKIP() << kNoStandardUserUnderWine;
+    }
+    const std::filesystem::path other = temp_.path() / L"Other";
+    ASSERT_TRUE(std::filesystem::create_directories(other));
+    const std::wstring otherExe = (other / L"Other.exe").wstring();
+    ASSERT_TRUE(
+        ::CopyFileW((driver::BuildFolder() / L"hl2_standin.exe").c_str(), otherExe.c_str(), FALSE));
+    const std::wstring otherCommand = L"\"" + otherExe + L"\" \"%1\"";
+    const std::wstring machineCommand = std::wstring(kIvlClasses) + L"\\shell\\open\\command";
+    const LSTATUS machine = ::RegSetKeyValueW(
+        HKEY_LOCAL_MACHINE, machineCommand.c_str(), nullptr, REG_SZ, otherCommand.c_str(),
+        static_cast<DWORD>((otherCommand.size() + 1) * sizeof(wchar_t)));
+    if (machine == ERROR_ACCESS_DENIED) {
+        GTEST_SKIP() << "registers another program below HKLM\\Software\\Classes, which only "
+                        "an elevated run may";
+    }
+    ASSERT_EQ(machine, ERROR_SUCCESS);
+    ASSERT_EQ(::RegSetKeyValueW(HKEY_LOCAL_MACHINE, kIvlClasses, L"URL Protocol", REG_SZ, L"",
+                                sizeof(wchar_t)),
+              ERROR_SUCCESS);
+    platform::OwnedKey partial; // the user's key, and nothing below it
+    ASSERT_EQ(::RegCreateKeyExW(HKEY_CURRENT_USER, kIvlClasses, 0, nullptr, 0, KEY_WRITE, nullptr,
+                                partial.put(), nullptr),
+              ERROR_SUCCESS);
+
+    ASSERT_NO_FATAL_FAILURE(RegisterAsStandardUser());
+    const std::wstring userCommand = std::wstring(kIvlClasses) + L"\\shell\\open\\command";
+    EXPECT_EQ(KeyValue(HKEY_CURRENT_USER, userCommand.c_str(), nullptr),
+              L"\"" + exe_ + L"\" \"%1\"");
+    ASSERT_NO_FATAL_FAILURE(ExpectALinkAsksAndCancelStartsNothing());
+    EXPECT_FALSE(std::filesystem::exists(other / L"hl2-calls.txt")) << "the other program ran";
+}
+
+// A standard user may not write the machine's classes: the starter registers for its user
+// alone, and the shell, which shows the user's classes in front of the machine's, brings a link
+// to it.
+TEST_F(Ironvale, StandardUserRegistersForThemselvesAndLinksReachIt) {
+    if (test::RunningOnWine()) {
+        GTEST_SKIP() << kNoStandardUserUnderWine;
+    }
+    ASSERT_NO_FATAL_FAILURE(RegisterAsStandardUser());
+    const std::wstring command = std::wstring(kIvlClasses) + L"\\shell\\open\\command";
+    EXPECT_EQ(KeyValue(HKEY_CURRENT_USER, command.c_str(), nullptr), L"\"" + exe_ + L"\" \"%1\"");
+    EXPECT_NE(KeyValue(HKEY_LOCAL_MACHINE, command.c_str(), nullptr), L"\"" + exe_ + L"\" \"%1\"");
+    ExpectRegisteredHere(); // as every program sees it
+    ExpectALinkAsksAndCancelStartsNothing();
 }
 
 TEST_F(Ironvale, LinkThatWouldAddCommandsIsRejected) {

@@ -31,13 +31,17 @@ bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds
     }
 }
 
-Program::Program(const std::wstring& exe, const std::wstring& commandLine) {
+Program::Program(const std::wstring& exe, const std::wstring& commandLine, HANDLE token) {
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info{};
     std::wstring line = commandLine;
-    if (::CreateProcessW(exe.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                         &startup, &info)) {
+    const BOOL started =
+        token != nullptr ? ::CreateProcessAsUserW(token, exe.c_str(), line.data(), nullptr, nullptr,
+                                                  FALSE, 0, nullptr, nullptr, &startup, &info)
+                         : ::CreateProcessW(exe.c_str(), line.data(), nullptr, nullptr, FALSE, 0,
+                                            nullptr, nullptr, &startup, &info);
+    if (started) {
         platform::OwnedHandle thread(info.hThread);
         process_.reset(info.hProcess);
         id_ = info.dwProcessId;
@@ -154,9 +158,11 @@ std::optional<MessageBoxView> WaitForMessageBox(DWORD processId,
     return ReadMessageBox(box);
 }
 
-std::optional<MessageBoxView> WaitForMessageBoxTitled(const std::wstring& title) {
+std::optional<MessageBoxView> WaitForMessageBoxTitled(const std::wstring& title,
+                                                      std::chrono::milliseconds timeout) {
     HWND box = nullptr;
-    if (!WaitUntil([&] { return (box = Find(kAnyProcess, L"#32770", &title, true)) != nullptr; })) {
+    if (!WaitUntil([&] { return (box = Find(kAnyProcess, L"#32770", &title, true)) != nullptr; },
+                   timeout)) {
         return std::nullopt;
     }
     return ReadMessageBox(box);

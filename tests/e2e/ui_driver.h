@@ -29,8 +29,9 @@ bool WaitUntil(const std::function<bool()>& condition,
 // A program started for a test; killed at the end if it is still running.
 class Program {
 public:
-    // Starts the program with exactly this command line (the program's own name included).
-    Program(const std::wstring& exe, const std::wstring& commandLine);
+    // Starts the program with exactly this command line (the program's own name included), as
+    // this process's user or, given a primary token, as that token's.
+    Program(const std::wstring& exe, const std::wstring& commandLine, HANDLE token = nullptr);
     ~Program();
     Program(const Program&) = delete;
     Program& operator=(const Program&) = delete;
@@ -64,7 +65,8 @@ std::optional<MessageBoxView> WaitForMessageBox(DWORD processId,
                                                 std::chrono::milliseconds timeout = kTimeout);
 // The first message box with this caption that any process shows: for programs that the
 // shell starts.
-std::optional<MessageBoxView> WaitForMessageBoxTitled(const std::wstring& title);
+std::optional<MessageBoxView> WaitForMessageBoxTitled(const std::wstring& title,
+                                                      std::chrono::milliseconds timeout = kTimeout);
 // Presses the message box's button with this identifier (IDOK, IDCANCEL).
 void AnswerMessageBox(const MessageBoxView& box, int buttonId);
 

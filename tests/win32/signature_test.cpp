@@ -1,6 +1,6 @@
 // Windows' own check of the programs' Authenticode signatures, WinVerifyTrust, on the copies
-// that sign_copies.sh made before this test (ctest's fixture SignedCopies): as built, signed
-// with a throwaway certificate, and signed with one byte changed.
+// that sign_copies.sh made before this test (ctest's fixture SignedCopies, or the kit's build):
+// as built, signed with a throwaway certificate, and signed with one byte changed.
 #include "platform/owned.h"
 #include "platform/process.h"
 #include "test_support.h"
@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <string>
 
 namespace {
@@ -74,12 +75,13 @@ private:
     OwnedCertificate added_;
 };
 
-// The copies lie in signing\ beside this program in the kit for Windows, one folder up in the
-// build, where the fixture makes them.
+// The signed copies: in signing\ beside this program (the kit), else in the build folder's.
 std::wstring Copy(const wchar_t* program, const wchar_t* kind) {
-    const std::wstring beside = platform::ProgramFolder() + L"\\signing\\";
-    const bool inKit = ::GetFileAttributesW(beside.c_str()) != INVALID_FILE_ATTRIBUTES;
-    return (inKit ? beside : platform::ProgramFolder() + L"\\..\\signing\\") + program + kind;
+    const std::filesystem::path here(platform::ProgramFolder());
+    const std::filesystem::path beside = here / L"signing";
+    const std::filesystem::path folder =
+        std::filesystem::is_directory(beside) ? beside : here.parent_path() / L"signing";
+    return (folder / (std::wstring(program) + kind)).wstring();
 }
 
 // Each program's copy of one kind gives the expected answer; the answers go to the log.
@@ -100,6 +102,9 @@ TEST(Signature, ProgramsAsBuiltHaveNone) {
 }
 
 TEST(Signature, TrustedOnceTheRootIsKnownUnlessChanged) {
+    if (test::RunningFromKit()) {
+        GTEST_SKIP() << "adds a certificate to the Root store, which the kit never does";
+    }
     const std::string root = test::ReadBytes(Copy(L"cert\\", L"ca.cer"));
     ASSERT_FALSE(root.empty()) << "no throwaway certificate: the fixture SignedCopies makes it";
     TrustedRoot trusted(root);
@@ -111,6 +116,17 @@ TEST(Signature, TrustedOnceTheRootIsKnownUnlessChanged) {
 // After the case above: its root is gone again.
 TEST(Signature, UntrustedWhileTheRootIsUnknown) {
     ExpectForBoth(L".signed.exe", CERT_E_UNTRUSTEDROOT);
+}
+
+// A publisher's certificate as a CA issues it today, signed with SHA-256: the chain is checked
+// all the same, and so is the image.
+TEST(Signature, ASha256SignedPublisherIsCheckedToo) {
+    if (test::RunningOnWine()) {
+        GTEST_SKIP() << "Wine's WinVerifyTrust checks no chain whose signer certificate is "
+                        "signed with SHA-256: it reports success whatever the root";
+    }
+    ExpectForBoth(L".sha256.exe", CERT_E_UNTRUSTEDROOT);
+    ExpectForBoth(L".sha256-changed.exe", TRUST_E_BAD_DIGEST);
 }
 
 } // namespace
