@@ -72,24 +72,32 @@ void RegisterUrlProtocol(RegistryStore& store, const std::wstring& scheme,
     }
     const std::wstring& path = *storable;
 
-    RootKey root = RootKey::ClassesRoot;
-    std::wstring key = scheme;
-    if (!store.CreateKey(root, key)) {
-        // A standard user can't add keys to the machine's half of HKEY_CLASSES_ROOT; the
-        // shell reads the user's half as well.
-        root = RootKey::CurrentUser;
-        key = L"Software\\Classes\\" + scheme;
-        store.CreateKey(root, key);
-    }
-    SetStringValue(store, root, key, L"Source Filter",
-                   GetValueAsString(store, RootKey::ClassesRoot, L"http", L"Source Filter"));
-    SetStringValue(store, root, key + L"\\DefaultIcon", L"", path + L",0");
-    store.CreateKey(root, key + L"\\shell");
-    store.CreateKey(root, key + L"\\shell\\open");
+    // Each key and value goes below HKEY_CLASSES_ROOT, or, where that refuses it, below
+    // HKEY_CURRENT_USER\Software\Classes, the user's own half of it, which the shell reads as
+    // well. The choice is made write by write: a standard user may see the scheme's key as
+    // writable (the user's half has one) while a key below it is the machine's and refuses.
+    const std::wstring userKey = L"Software\\Classes\\" + scheme;
+    const auto createKey = [&](const std::wstring& below) {
+        if (!store.CreateKey(RootKey::ClassesRoot, scheme + below)) {
+            store.CreateKey(RootKey::CurrentUser, userKey + below);
+        }
+    };
+    const auto setValue = [&](const std::wstring& below, const std::wstring& name,
+                              const std::wstring& text) {
+        if (!SetStringValue(store, RootKey::ClassesRoot, scheme + below, name, text)) {
+            SetStringValue(store, RootKey::CurrentUser, userKey + below, name, text);
+        }
+    };
+    createKey(L"");
+    setValue(L"", L"Source Filter",
+             GetValueAsString(store, RootKey::ClassesRoot, L"http", L"Source Filter"));
+    setValue(L"\\DefaultIcon", L"", path + L",0");
+    createKey(L"\\shell");
+    createKey(L"\\shell\\open");
     // The path in quotes: unquoted, a path with blanks would let the shell try its first
     // words as a program of their own.
-    SetStringValue(store, root, key + L"\\shell\\open\\command", L"", L"\"" + path + L"\" \"%1\"");
-    SetStringValue(store, root, key, L"Url Protocol", L"");
+    setValue(L"\\shell\\open\\command", L"", L"\"" + path + L"\" \"%1\"");
+    setValue(L"", L"Url Protocol", L"");
 }
 
 } // namespace ironvale

@@ -36,11 +36,10 @@ struct RunningProgram {
 };
 
 // Makes programPath (or, when it is empty, the running program) the handler of links of the
-// scheme below HKEY_CLASSES_ROOT. Where the scheme's key can't be created there, the same
-// keys and values go below HKEY_CURRENT_USER\Software\Classes, the user's own half of
-// HKEY_CLASSES_ROOT. The path is written exactly or in its short form; where the store can
-// hold neither, nothing at all is registered. Nothing is reported; a failed step doesn't stop
-// the later ones.
+// scheme below HKEY_CLASSES_ROOT. Each key and value that can't be written there goes below
+// HKEY_CURRENT_USER\Software\Classes instead, the user's own half of HKEY_CLASSES_ROOT. The path is
+// written exactly or in its short form; where the store can hold neither, nothing at all is
+// registered. Nothing is reported; a failed step doesn't stop the later ones.
 void RegisterUrlProtocol(RegistryStore& store, const std::wstring& scheme,
                          const std::wstring& programPath, const RunningProgram& self);
 

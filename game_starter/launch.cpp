@@ -24,7 +24,8 @@ std::wstring GameCommandLine(std::wstring_view gamePath, std::wstring_view conne
 
 Launch Rejected(std::wstring_view serverText) {
     return {Launch::Action::Reject,
-            L"The link does not name a valid server address:\r\n" + ShownText(serverText),
+            BrokenForDisplay(L"The link does not name a valid server address:\r\n" +
+                             ShownText(serverText)),
             {}};
 }
 
@@ -43,11 +44,16 @@ bool IsPrintableAscii(wchar_t c) {
     return c >= 0x20 && c <= 0x7E;
 }
 
-// The question before the game starts with connectTo behind "+connect ".
+// The question before the game starts with connectTo behind "+connect ". A longer text than
+// any server is refused instead: no question can show it whole.
 Launch Asked(std::wstring_view gamePath, std::wstring_view connectTo) {
+    if (connectTo.size() > kMaxServerTextLength) {
+        return Rejected(connectTo);
+    }
     std::wstring message = L"Ironvale has been started by an external program.\r\nParameter: ";
     message.append(kGameArguments).append(connectTo);
-    return {Launch::Action::Confirm, std::move(message), GameCommandLine(gamePath, connectTo)};
+    return {Launch::Action::Confirm, BrokenForDisplay(message),
+            GameCommandLine(gamePath, connectTo)};
 }
 
 // The text behind the scheme when the command text names it in another spelling than the
@@ -108,6 +114,22 @@ std::wstring ShownText(std::wstring_view text) {
     }
     if (i < text.size()) {
         shown.push_back(L'\u2026');
+    }
+    return shown;
+}
+
+std::wstring BrokenForDisplay(std::wstring_view text) {
+    std::wstring shown;
+    shown.reserve(text.size() + text.size() / kLongestShownRun * 2);
+    std::size_t run = 0;
+    for (const wchar_t c : text) {
+        if (c == L' ' || c == L'\r' || c == L'\n') {
+            run = 0;
+        } else if (++run > kLongestShownRun) {
+            shown.append(L"\r\n");
+            run = 1;
+        }
+        shown.push_back(c);
     }
     return shown;
 }

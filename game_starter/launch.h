@@ -33,11 +33,20 @@ inline constexpr std::size_t kShownTextLength = 100;
 // the box's lines, reorder them or hide in them.
 std::wstring ShownText(std::wstring_view text);
 
+// The longest run of characters without a blank that a box shows on one line.
+inline constexpr std::size_t kLongestShownRun = 64;
+
+// A text as a box shows it: every run of more than kLongestShownRun characters without a blank
+// or line break broken into lines of at most that many, with CR LF. A message box breaks lines
+// only at blanks, so a longer run would make the box wider than the screen and push both ends
+// of it out of sight. Every other text stays as it is.
+std::wstring BrokenForDisplay(std::wstring_view text);
+
 // What the box says when the game can't be started: the game's path and the system's reason.
 std::wstring StartFailureMessage(std::wstring_view gamePath, std::wstring_view reason);
 
-// The longest server text a link may carry: more names no server (a host name has at most 253
-// characters), and a longer text would make the question wider than the screen.
+// The longest server text a link may carry, and the longest text the question asks about: more
+// names no server (a host name has at most 253 characters), and nobody reads a longer one.
 inline constexpr std::size_t kMaxServerTextLength = 255;
 
 // Whether the text behind the scheme may reach the game's command line: empty, or at most

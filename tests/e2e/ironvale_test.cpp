@@ -268,19 +268,51 @@ TEST_F(Ironvale, LinkThatWouldAddCommandsIsRejected) {
     ExpectEndedWithoutGame(*starter);
 }
 
-// A web page chooses the refused text: the box shows it cut and without line breaks or
-// reordering marks of its own.
-TEST_F(Ironvale, RefusedLinkIsShownCutAndDefused) {
+// A web page chooses the text: a refused one is shown cut and without line breaks or
+// reordering marks of its own, and a long run without blanks in lines of 64, so that every box
+// lies within its screen's work area, the question for the longest server included.
+TEST_F(Ironvale, LongAndHostileTextsAreShownWholeWithinTheScreen) {
     const std::wstring longServer = L"host;" + std::wstring(495, L'a');
-    for (const auto& [link, shown] :
-         {std::pair{L"\"ivl://" + longServer + L"\"", longServer.substr(0, 100) + L"\u2026"},
-          std::pair{std::wstring(L"\"ivl://host\r\n\u202eexe.evil\""),
-                    std::wstring(L"host???exe.evil")}}) {
-        auto starter = Start(link);
+    const std::wstring text619 = L"1.2.3.4 " + std::wstring(600, L'x') + L" +exec evil";
+    const std::wstring m(63, L'm'), w(63, L'w');
+    const std::wstring server = L"play." + m + L"." + w + L"." + m + L".evil.example:27015";
+    const struct {
+        std::wstring link, text;
+        const wchar_t* screenshot;
+    } cases[] = {
+        {L"\"ivl://" + longServer + L"\"",
+         kRefusal + longServer.substr(0, 64) + L"\r\n" + longServer.substr(64, 36) + L"\u2026",
+         L"ironvale-long-refusal.bmp"},
+        {L"\"ivl://host\r\n\u202eexe.evil\"", kRefusal + L"host???exe.evil", nullptr},
+        {text619,
+         kRefusal + L"1.2.3.4 " + std::wstring(64, L'x') + L"\r\n" + std::wstring(28, L'x') +
+             L"\u2026",
+         L"ironvale-long-text.bmp"},
+        {L"\"ivl://" + server + L"\"",
+         kConfirmation + server.substr(0, 64) + L"\r\n" + server.substr(64, 64) + L"\r\n" +
+             server.substr(128, 64) + L"\r\n" + server.substr(192),
+         L"ironvale-long-question.bmp"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.link));
+        auto starter = Start(c.link);
         const auto box = driver::WaitForMessageBox(starter->Id());
         ASSERT_TRUE(box);
-        EXPECT_EQ(box->text, kRefusal + shown);
-        driver::AnswerMessageBox(*box, IDOK);
+        if (c.screenshot != nullptr) {
+            Screenshot(*box, c.screenshot);
+        }
+        EXPECT_EQ(box->text, c.text);
+        RECT frame{};
+        ::GetWindowRect(box->hwnd, &frame);
+        MONITORINFO monitor{};
+        monitor.cbSize = sizeof(monitor);
+        ::GetMonitorInfoW(::MonitorFromWindow(box->hwnd, MONITOR_DEFAULTTONEAREST), &monitor);
+        const RECT& work = monitor.rcWork;
+        EXPECT_TRUE(frame.left >= work.left && frame.top >= work.top && frame.right <= work.right &&
+                    frame.bottom <= work.bottom)
+            << "box " << frame.left << "," << frame.top << "-" << frame.right << "," << frame.bottom
+            << " in work area " << work.right << "x" << work.bottom;
+        driver::AnswerMessageBox(*box, box->buttons.size() == 2 ? IDCANCEL : IDOK);
         ExpectEndedWithoutGame(*starter);
     }
 }

@@ -17,6 +17,12 @@ const std::wstring kAsk =
     L"+connect ";
 const std::wstring kBad = L"The link does not name a valid server address:\r\n";
 const std::wstring kServer255 = std::wstring(249, L'a') + L":27015";
+// As a box shows them: in lines of 64.
+const std::wstring kServer255Shown = kServer255.substr(0, 64) + L"\r\n" +
+                                     kServer255.substr(64, 64) + L"\r\n" +
+                                     kServer255.substr(128, 64) + L"\r\n" + kServer255.substr(192);
+const std::wstring kServer64 = std::wstring(58, L'w') + L":27015";
+const std::wstring kText256 = L"1.2.3.4 " + std::wstring(244, L'x') + L" +ex";
 
 TEST(Launch, FixedTexts) {
     EXPECT_EQ(kScheme, L"ivl");
@@ -77,11 +83,27 @@ TEST(Launch, DecisionTable) {
         {L"\"ivl:x;quit\"", GameFile::Missing, Action::Reject, kBad + L"x;quit", L""},
         {L"IVL://h\u202ex", GameFile::Present, Action::Reject, kBad + L"h?x", L""}, // shown defused
         {L"iVl:-insecure", GameFile::Present, Action::Reject, kBad + L"-insecure", L""},
-        // A server of 255 characters is asked about; one more names no server.
-        {L"ivl://" + kServer255, GameFile::Present, Action::Confirm, kAsk + kServer255,
+        // A server of 255 characters is asked about, shown in lines of 64 (a box breaks lines
+        // only at blanks); one more names no server. Nor is a longer text asked about in
+        // another spelling or without a scheme. A run of 64 stays on its line.
+        {L"ivl://" + kServer255, GameFile::Present, Action::Confirm, kAsk + kServer255Shown,
          kStart + kServer255},
+        {L"ivl://" + kServer64, GameFile::Present, Action::Confirm, kAsk + kServer64,
+         kStart + kServer64},
         {L"ivl:" + kServer255 + L"a", GameFile::Present, Action::Reject,
-         kBad + kServer255.substr(0, 100) + L"\u2026", L""},
+         kBad + kServer255.substr(0, 64) + L"\r\n" + kServer255.substr(64, 36) + L"\u2026", L""},
+        {L"IVL://" + kServer255.substr(5), GameFile::Present, Action::Reject,
+         kBad + L"IVL://" + kServer255.substr(5, 58) + L"\r\n" + kServer255.substr(63, 36) +
+             L"\u2026",
+         L""},
+        {kText256, GameFile::Present, Action::Reject,
+         kBad + kText256.substr(0, 8) + kText256.substr(8, 64) + L"\r\n" + kText256.substr(72, 28) +
+             L"\u2026",
+         L""},
+        {kText256.substr(1), GameFile::Present, Action::Confirm,
+         kAsk + L".2.3.4 " + std::wstring(64, L'x') + L"\r\n" + std::wstring(64, L'x') + L"\r\n" +
+             std::wstring(64, L'x') + L"\r\n" + std::wstring(52, L'x') + L" +ex",
+         kStart + kText256.substr(1)},
         // Behind blanks or a tab, a link is still a link.
         {L"\" ivl://1.2.3.4 +exec evil\"", GameFile::Present, Action::Reject,
          kBad + L"1.2.3.4 +exec evil", L""},

@@ -230,38 +230,56 @@ TEST(UrlProtocol, RegistersTheStorableFormOfThePathOrNothing) {
     }
 }
 
-TEST(UrlProtocol, FailedStepsDoNotStopTheLaterOnes) {
-    FakeStore store;
-    store.fails = [](const std::wstring& call) {
-        return call.find(L"DefaultIcon") != std::wstring::npos ||
-               call.find(L"shell\\open") != std::wstring::npos;
-    };
-    RegisterUrlProtocol(store, L"ivl", L"", kSelf);
-    EXPECT_EQ(store.log, MachineLayout(L" "));
-}
-
-// A standard user: HKEY_CLASSES_ROOT takes no new key (and its keys don't open with write
-// rights), so the same layout goes below the user's own classes.
-TEST(UrlProtocol, FallsBackToTheUsersClassesWhenTheSchemeKeyCannotBeCreated) {
-    FakeStore store;
-    store.fails = [](const std::wstring& call) { return call.find(L"HKCR") != std::wstring::npos; };
-    RegisterUrlProtocol(store, L"ivl", L"", kSelf);
-    std::vector<std::wstring> expected = MachineLayout(L" ");
-    for (std::size_t i = 0; i < expected.size(); ++i) {
-        std::wstring& line = expected[i];
-        if (line.find(L"http") == std::wstring::npos) { // the source stays HKCR\http
-            line.replace(line.find(L"HKCR\\"), 5, L"HKCU\\Software\\Classes\\");
+// The layout with every write that the store refuses below HKEY_CLASSES_ROOT tried again below
+// the user's classes, right after it.
+std::vector<std::wstring>
+WithUserFallback(const std::vector<std::wstring>& layout,
+                 const std::function<bool(const std::wstring&)>& refused) {
+    std::vector<std::wstring> log;
+    for (const std::wstring& line : layout) {
+        log.push_back(line);
+        if (refused(line) && line.find(L"HKCR\\ivl") != std::wstring::npos) {
+            std::wstring user = line;
+            user.replace(user.find(L"HKCR\\"), 5, L"HKCU\\Software\\Classes\\");
+            log.push_back(user);
         }
     }
-    expected.insert(expected.begin(), L"create HKCR\\ivl");
-    EXPECT_EQ(store.log, expected);
+    return log;
 }
 
-TEST(UrlProtocol, NoFallbackWhenOnlyALaterStepFails) {
-    FakeStore store;
-    store.fails = [](const std::wstring& call) { return call.starts_with(L"write HKCR"); };
-    RegisterUrlProtocol(store, L"ivl", L"", kSelf);
-    EXPECT_EQ(store.log, MachineLayout(L" "));
+// Refused below HKEY_CLASSES_ROOT: everything (a standard user without a key of the scheme),
+// some keys, or only the command (a standard user whose own half has a partial key of the
+// scheme in front of the machine's, whose command key doesn't open for writing). Each refused
+// write goes to the user's classes on its own, and nothing else does; a failure in the user's
+// classes doesn't stop the later steps either.
+TEST(UrlProtocol, EachWriteRefusedBelowClassesRootGoesToTheUsersClasses) {
+    using Refused = std::function<bool(const std::wstring&)>;
+    const auto has = [](const wchar_t* part) {
+        return Refused(
+            [=](const std::wstring& call) { return call.find(part) != std::wstring::npos; });
+    };
+    const struct {
+        const char* what;
+        Refused refused;
+    } cases[] = {
+        {"all of HKCR", has(L"HKCR\\ivl")},
+        {"only the command", has(L"HKCR\\ivl\\shell\\open\\command")},
+        {"the icon, in both halves", has(L"ivl\\DefaultIcon")},
+        {"the shell keys", has(L"ivl\\shell")},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        FakeStore store;
+        store.fails = c.refused;
+        RegisterUrlProtocol(store, L"ivl", L"", kSelf);
+        EXPECT_EQ(store.log, WithUserFallback(MachineLayout(L" "), c.refused));
+    }
+    FakeStore onlyCommand;
+    onlyCommand.fails = has(L"HKCR\\ivl\\shell\\open\\command");
+    RegisterUrlProtocol(onlyCommand, L"ivl", L"", kSelf);
+    EXPECT_EQ(GetValueAsString(onlyCommand, RootKey::CurrentUser,
+                               L"Software\\Classes\\ivl\\shell\\open\\command", L""),
+              L"\"C:\\Iron Vale\\Ironvale.exe\" \"%1\"");
 }
 
 } // namespace
