@@ -45,7 +45,7 @@ struct Run {
     std::set<std::string> refused;
     std::vector<std::string> unshown;     // the texts of boxes that a refused call kept away
     std::vector<std::wstring> errorBoxes; // the texts of the boxes with an error icon
-    std::string failure, refusedAtN;
+    std::string failure, refusedAtN, lastLogLine;
     // The starter's: the game's starts, judged after the next run (JudgeStarts).
     bool starter = false, startWanted = false;
     std::string wantedCall;
@@ -90,6 +90,7 @@ void ReadLog(Run& run) {
     std::istringstream log(test::ReadBytes(run.Path(L"faults.log")));
     long number = 0;
     for (std::string what, text; log >> what >> number && std::getline(log, text);) {
+        run.lastLogLine = what + " " + std::to_string(number) + text;
         text = text.substr(std::min<std::size_t>(1, text.size()));
         if (what == "refused") {
             run.refused.insert(text);
@@ -160,7 +161,8 @@ void JudgeEnd(Run& run, driver::Program& program, bool hung, bool mayEndWithBox)
     } else if (hung || !code) {
         run.Fail("hang: still running after its last step");
     } else if (!run.ended || *code > (mayEndWithBox ? 1u : 0u)) {
-        run.Fail("crash: exit code " + std::to_string(*code));
+        run.Fail("crash: exit code " + std::to_string(*code) + ", the log ends with \"" +
+                 run.lastLogLine + "\"");
     } else if (*code == 1 && run.errorBoxes.empty() && run.unshown.empty()) {
         run.Fail("ended with exit code 1 but no box said why");
     }
@@ -354,6 +356,7 @@ int wmain(int argc, wchar_t** argv) {
     }
     const std::wstring scenario = argv[1], mode = argv[2], which = argv[3];
     int runs = 0, failed = 0;
+    std::string refusedAtN;       // of the last run
     std::unique_ptr<Run> pending; // its starts are judged after the next run
     const auto finish = [&] {
         if (pending) {
@@ -369,6 +372,7 @@ int wmain(int argc, wchar_t** argv) {
         Once(*one, scenario, mode, n);
         ++runs;
         finish();
+        refusedAtN = one->refusedAtN;
         pending = std::move(one);
         return std::pair{pending->reached, pending->calls};
     };
@@ -400,6 +404,10 @@ int wmain(int argc, wchar_t** argv) {
         }
     }
     finish();
+    if (single) {
+        std::printf("call %ls: %s\n", which.c_str(),
+                    refusedAtN.empty() ? "not reached" : refusedAtN.c_str());
+    }
     std::printf("%ls %ls: %d runs, %d failed, %ld calls\n", scenario.c_str(), mode.c_str(), runs,
                 failed, calls);
     return failed == 0 ? 0 : 1;
