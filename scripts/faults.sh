@@ -36,6 +36,7 @@ run_fault_scenario() {
         return
     fi
     echo "$summary"
+    grep -E "^RETRIED " "$log" | sed 's/^/  /' || true
     grep -E "^FAILED " "$log" | while read -r _ name n how reason; do
         echo "  failed: $name $n ${how%:} $reason"
         echo "    repeat: bash scripts/faults.sh $name $n ${how%:}"
