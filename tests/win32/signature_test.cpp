@@ -74,8 +74,12 @@ private:
     OwnedCertificate added_;
 };
 
+// The copies lie in signing\ beside this program in the kit for Windows, one folder up in the
+// build, where the fixture makes them.
 std::wstring Copy(const wchar_t* program, const wchar_t* kind) {
-    return platform::ProgramFolder() + L"\\..\\signing\\" + program + kind;
+    const std::wstring beside = platform::ProgramFolder() + L"\\signing\\";
+    const bool inKit = ::GetFileAttributesW(beside.c_str()) != INVALID_FILE_ATTRIBUTES;
+    return (inKit ? beside : platform::ProgramFolder() + L"\\..\\signing\\") + program + kind;
 }
 
 // Each program's copy of one kind gives the expected answer; the answers go to the log.

@@ -1,0 +1,821 @@
+// The kit's runner, started by run-checks.cmd on a tester's Windows: saves what the checks may
+// change in the registry, runs every check of the kit's plan (checks\plan.txt) in a work folder
+// of its own below %TEMP%, puts the saved values back exactly, also after Ctrl+C or a closed
+// console window, and writes report.txt beside the kit.
+//   run_checks [LAYER[:FILTER]]   one layer only (win32_tests, e2e_tests, faults, ...), its
+//                                 GoogleTest cases or fault scenarios narrowed to FILTER
+// A run killed harder leaves its saved copy, run-checks.saved, in the kit's folder; the next run
+// puts that back first.
+#include "platform/win_owned.h"
+#include "tests/win32/test_support.h"
+
+#include <windows.h>
+#include <shellscalingapi.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+std::string Utf8(const std::wstring& text) {
+    const int wide = static_cast<int>(text.size());
+    const int size =
+        ::WideCharToMultiByte(CP_UTF8, 0, text.data(), wide, nullptr, 0, nullptr, nullptr);
+    std::string result(static_cast<std::size_t>(size), '\0');
+    ::WideCharToMultiByte(CP_UTF8, 0, text.data(), wide, result.data(), size, nullptr, nullptr);
+    return result;
+}
+
+std::wstring Wide(const std::string& utf8) {
+    const int narrow = static_cast<int>(utf8.size());
+    const int size = ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), narrow, nullptr, 0);
+    std::wstring result(static_cast<std::size_t>(size), L'\0');
+    ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), narrow, result.data(), size);
+    return result;
+}
+
+// Names and bytes in the saved copy: hex, so that any name or data fits on its line ("-": none).
+std::string Hex(const std::string& bytes) {
+    static const char digits[] = "0123456789abcdef";
+    std::string out;
+    for (unsigned char byte : bytes) {
+        out += digits[byte >> 4];
+        out += digits[byte & 15];
+    }
+    return out.empty() ? "-" : out;
+}
+
+std::string Unhex(const std::string& hex) {
+    std::string out;
+    for (std::size_t i = 0; hex != "-" && i + 1 < hex.size(); i += 2) {
+        out += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
+    }
+    return out;
+}
+
+// ---- What the checks may change, read, written back and kept in a file ----
+
+struct Value {
+    std::wstring name;
+    DWORD type = REG_NONE;
+    std::string data;
+    bool operator==(const Value&) const = default;
+};
+
+struct Key {
+    std::wstring path; // below the item's key; empty for that key itself
+    std::vector<Value> values;
+    bool operator==(const Key&) const = default;
+};
+
+// A whole key with all below it (tree), one value (value: the item's key holds only that one),
+// or whether a key exists (key: removed again when a check created it and left it empty).
+struct Item {
+    enum Kind { Tree, OneValue, KeyOnly } kind;
+    HKEY root;
+    const wchar_t* rootName;
+    std::wstring path;
+    const wchar_t* valueName;
+
+    std::wstring Name() const {
+        return std::wstring(rootName) + L"\\" + path + (kind == OneValue ? L"\\" : L"") +
+               (kind == OneValue ? valueName : L"");
+    }
+};
+
+struct State {
+    bool present = false;
+    std::vector<Key> keys; // sorted by path: a key comes before the keys below it
+    bool operator==(const State&) const = default;
+};
+
+const std::vector<Item> kItems = {
+    {Item::KeyOnly, HKEY_CURRENT_USER, L"HKCU", L"Software\\Valve", nullptr},
+    {Item::KeyOnly, HKEY_CURRENT_USER, L"HKCU", L"Software\\Valve\\Steam", nullptr},
+    {Item::OneValue, HKEY_CURRENT_USER, L"HKCU", L"Software\\Valve\\Steam", L"Language"},
+    {Item::Tree, HKEY_CURRENT_USER, L"HKCU", L"Software\\Classes\\ivl", nullptr},
+    {Item::Tree, HKEY_LOCAL_MACHINE, L"HKLM", L"Software\\Classes\\ivl", nullptr},
+};
+
+std::vector<Value> ReadValues(HKEY key, const wchar_t* only) {
+    DWORD count = 0, longestName = 0, longestData = 0;
+    ::RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &count,
+                       &longestName, &longestData, nullptr, nullptr);
+    std::vector<Value> values;
+    for (DWORD i = 0; i < count; ++i) {
+        std::wstring name(longestName + 1, L'\0');
+        std::string data(longestData, '\0');
+        DWORD nameLength = longestName + 1, size = longestData, type = 0;
+        if (::RegEnumValueW(key, i, name.data(), &nameLength, nullptr, &type,
+                            reinterpret_cast<BYTE*>(data.data()), &size) != ERROR_SUCCESS) {
+            continue;
+        }
+        name.resize(nameLength);
+        data.resize(size);
+        if (only == nullptr || _wcsicmp(name.c_str(), only) == 0) {
+            values.push_back({name, type, data});
+        }
+    }
+    std::ranges::sort(values, {}, &Value::name);
+    return values;
+}
+
+void ReadTree(HKEY root, const std::wstring& path, const std::wstring& below, State& state) {
+    platform::OwnedKey key;
+    if (::RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, key.put()) != ERROR_SUCCESS) {
+        return;
+    }
+    state.keys.push_back({below, ReadValues(key.get(), nullptr)});
+    wchar_t name[256];
+    for (DWORD i = 0;; ++i) {
+        DWORD length = 256;
+        if (::RegEnumKeyExW(key.get(), i, name, &length, nullptr, nullptr, nullptr, nullptr) !=
+            ERROR_SUCCESS) {
+            break;
+        }
+        ReadTree(root, path + L"\\" + name, below.empty() ? name : below + L"\\" + name, state);
+    }
+}
+
+State Read(const Item& item) {
+    State state;
+    platform::OwnedKey key;
+    if (::RegOpenKeyExW(item.root, item.path.c_str(), 0, KEY_READ, key.put()) != ERROR_SUCCESS) {
+        return state;
+    }
+    if (item.kind == Item::Tree) {
+        ReadTree(item.root, item.path, L"", state);
+        std::ranges::sort(state.keys, {}, &Key::path);
+    } else if (item.kind == Item::OneValue) {
+        std::vector<Value> value = ReadValues(key.get(), item.valueName);
+        if (!value.empty()) {
+            state.keys.push_back({L"", value});
+        }
+    }
+    state.present = item.kind != Item::OneValue || !state.keys.empty();
+    return state;
+}
+
+bool IsEmptyKey(HKEY root, const std::wstring& path) {
+    platform::OwnedKey key;
+    DWORD keys = 1, values = 1;
+    return ::RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, key.put()) == ERROR_SUCCESS &&
+           ::RegQueryInfoKeyW(key.get(), nullptr, nullptr, nullptr, &keys, nullptr, nullptr,
+                              &values, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS &&
+           keys == 0 && values == 0;
+}
+
+// Makes the registry hold the state again; untouched when it does. An error's text, or empty.
+std::wstring Write(const Item& item, const State& saved) {
+    const State now = Read(item);
+    if (now == saved) {
+        return L"";
+    }
+    LSTATUS status = ERROR_SUCCESS;
+    if (item.kind == Item::KeyOnly) {
+        // Only a key that a check left empty goes: anything in it is not ours to remove.
+        if (!saved.present && IsEmptyKey(item.root, item.path)) {
+            ::RegDeleteKeyW(item.root, item.path.c_str());
+        }
+        return L"";
+    }
+    if (item.kind == Item::OneValue) {
+        status = ::RegDeleteKeyValueW(item.root, item.path.c_str(), item.valueName);
+        status = status == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : status;
+    } else {
+        status = ::RegDeleteTreeW(item.root, item.path.c_str());
+        status = status == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : status;
+    }
+    for (const Key& key : saved.keys) {
+        platform::OwnedKey open;
+        const std::wstring path = item.path + (key.path.empty() ? L"" : L"\\" + key.path);
+        if (status == ERROR_SUCCESS) {
+            status = ::RegCreateKeyExW(item.root, path.c_str(), 0, nullptr, 0, KEY_SET_VALUE,
+                                       nullptr, open.put(), nullptr);
+        }
+        for (const Value& value : key.values) {
+            if (status == ERROR_SUCCESS) {
+                status = ::RegSetValueExW(open.get(), value.name.c_str(), 0, value.type,
+                                          reinterpret_cast<const BYTE*>(value.data.data()),
+                                          static_cast<DWORD>(value.data.size()));
+            }
+        }
+    }
+    if (status == ERROR_SUCCESS && Read(item) == saved) {
+        return L"";
+    }
+    return item.Name() + L": not put back (error " + std::to_wstring(status) + L")";
+}
+
+// Removes what the item holds, so that the checks start without it; what can't be removed
+// (HKLM without elevation) stays.
+void Clear(const Item& item) {
+    if (item.kind == Item::OneValue) {
+        ::RegDeleteKeyValueW(item.root, item.path.c_str(), item.valueName);
+    } else if (item.kind == Item::Tree) {
+        ::RegDeleteTreeW(item.root, item.path.c_str());
+    }
+}
+
+std::string Describe(const Item& item, const State& state) {
+    std::size_t values = 0;
+    for (const Key& key : state.keys) {
+        values += key.values.size();
+    }
+    return !state.present               ? "absent"
+           : item.kind == Item::KeyOnly ? "present"
+           : item.kind == Item::OneValue
+               ? "present (type " + std::to_string(state.keys[0].values[0].type) + ", " +
+                     std::to_string(state.keys[0].values[0].data.size()) + " bytes)"
+               : "present (" + std::to_string(state.keys.size()) + " keys, " +
+                     std::to_string(values) + " values)";
+}
+
+// The saved copy: "folder HEX", then per item "item I present|absent", its keys "key PATH" and
+// their values "value NAME TYPE DATA", all hex, "end" last (a copy without it is cut short).
+std::string Serialize(const fs::path& folder, const std::vector<State>& states) {
+    auto hex = [](const std::wstring& text) {
+        return Hex(std::string(reinterpret_cast<const char*>(text.data()), text.size() * 2));
+    };
+    std::ostringstream out;
+    out << "vantoline-checks saved 1\nfolder " << hex(folder.wstring()) << "\n";
+    for (std::size_t i = 0; i < states.size(); ++i) {
+        out << "item " << i << (states[i].present ? " present\n" : " absent\n");
+        for (const Key& key : states[i].keys) {
+            out << "key " << hex(key.path) << "\n";
+            for (const Value& value : key.values) {
+                out << "value " << hex(value.name) << " " << value.type << " " << Hex(value.data)
+                    << "\n";
+            }
+        }
+    }
+    out << "end\n";
+    return out.str();
+}
+
+std::optional<std::vector<State>> Parse(const std::string& text, fs::path& folder) {
+    auto wide = [](const std::string& hex) {
+        const std::string bytes = Unhex(hex);
+        return std::wstring(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / 2);
+    };
+    std::istringstream in(text);
+    std::string line, word, a, b, c;
+    std::vector<State> states;
+    bool ended = false;
+    std::getline(in, line);
+    if (line != "vantoline-checks saved 1") {
+        return std::nullopt;
+    }
+    while (std::getline(in, line)) {
+        std::istringstream fields(line);
+        fields >> word >> a >> b >> c;
+        if (word == "folder") {
+            folder = wide(a);
+        } else if (word == "item" && std::stoul(a) == states.size()) {
+            states.push_back({b == "present", {}});
+        } else if (word == "key" && !states.empty()) {
+            states.back().keys.push_back({wide(a), {}});
+        } else if (word == "value" && !states.empty() && !states.back().keys.empty()) {
+            states.back().keys.back().values.push_back(
+                {wide(a), static_cast<DWORD>(std::stoul(b)), Unhex(c)});
+        } else if (word == "end") {
+            ended = true;
+        } else {
+            return std::nullopt;
+        }
+    }
+    if (!ended || states.size() != kItems.size()) {
+        return std::nullopt;
+    }
+    return states;
+}
+
+// ---- The checks ----
+
+enum class Result { Passed, Failed, Skipped };
+
+struct Check {
+    std::string layer, name;
+    Result result;
+    std::string text; // why it failed or was skipped
+    int passed = 0, failed = 0, skipped = 0;
+};
+
+// One run of the kit, shared with the console's Ctrl+C and close handler.
+struct Session {
+    std::mutex lock;
+    bool stopping = false, finished = false;
+    fs::path kit, checks, savedCopy;
+    std::optional<test::TempFolder> work;
+    std::vector<State> saved;
+    platform::OwnedHandle job;
+    std::vector<Check> results;
+    std::string facts, kitName;
+    int failed = 0;
+
+    void Add(const Check& check) {
+        std::lock_guard guard(lock);
+        results.push_back(check);
+    }
+} session;
+
+struct ChildRun {
+    std::string output;
+    std::optional<DWORD> exitCode; // none: stopped at its time limit or by the runner's end
+};
+
+// Runs one of the kit's programs in the session's job, its output (out and error) read through
+// a pipe until it ends: a process it started may keep the pipe open longer.
+ChildRun RunChild(const std::wstring& program, const std::wstring& arguments,
+                  std::chrono::seconds limit) {
+    ChildRun run;
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    platform::OwnedHandle readEnd, writeEnd;
+    if (!::CreatePipe(readEnd.put(), writeEnd.put(), &inherit, 0) ||
+        !::SetHandleInformation(readEnd.get(), HANDLE_FLAG_INHERIT, 0)) {
+        run.output = "no pipe";
+        return run;
+    }
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = ::GetStdHandle(STD_INPUT_HANDLE);
+    startup.hStdOutput = startup.hStdError = writeEnd.get();
+    PROCESS_INFORMATION started{};
+    std::wstring commandLine = L"\"" + (session.checks / program).wstring() + L"\" " + arguments;
+    {
+        std::lock_guard guard(session.lock);
+        if (session.stopping ||
+            !::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, CREATE_SUSPENDED,
+                              nullptr, session.checks.c_str(), &startup, &started)) {
+            run.output = "not started (error " + std::to_string(::GetLastError()) + ")";
+            return run;
+        }
+        ::AssignProcessToJobObject(session.job.get(), started.hProcess);
+        ::ResumeThread(started.hThread);
+    }
+    const platform::OwnedHandle process(started.hProcess), thread(started.hThread);
+    writeEnd.reset();
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    for (bool ended = false;;) {
+        DWORD available = 0, got = 0;
+        char buffer[4096];
+        while (::PeekNamedPipe(readEnd.get(), nullptr, 0, nullptr, &available, nullptr) &&
+               available > 0 && ::ReadFile(readEnd.get(), buffer, sizeof buffer, &got, nullptr) &&
+               got > 0) {
+            run.output.append(buffer, got);
+        }
+        if (ended) {
+            break;
+        }
+        ended = ::WaitForSingleObject(process.get(), 20) == WAIT_OBJECT_0;
+        if (!ended && std::chrono::steady_clock::now() > deadline) {
+            ::TerminateJobObject(session.job.get(), 1);
+            run.output += "\n(stopped after " + std::to_string(limit.count()) + " s)";
+            return run;
+        }
+    }
+    DWORD code = 0;
+    ::GetExitCodeProcess(process.get(), &code);
+    run.exitCode = code;
+    return run;
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        if (!line.empty() && line.back() == '\r') {
+            line.pop_back();
+        }
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+// A GoogleTest program's cases, each in a process of its own as ctest runs them: some read
+// what a process keeps from its first look (the message font, Wine's Root store).
+void RunGoogleTests(const std::string& program, const std::string& filter) {
+    const std::wstring exe = Wide(program) + L".exe";
+    const std::wstring narrowing = filter.empty() ? L"" : L" --gtest_filter=" + Wide(filter);
+    const ChildRun list = RunChild(exe, L"--gtest_list_tests" + narrowing, 60s);
+    std::vector<std::string> names;
+    std::string suite;
+    for (const std::string& line : Lines(list.output)) {
+        const std::string word = line.substr(0, line.find_first_of(" #", 2));
+        if (!line.empty() && line[0] != ' ') {
+            suite = word;
+        } else if (line.starts_with("  ") && !word.empty()) {
+            names.push_back(suite + word.substr(2));
+        }
+    }
+    if (!list.exitCode || *list.exitCode != 0 || names.empty()) {
+        session.Add({program, "(list of cases)", Result::Failed, list.output, 0, 1, 0});
+        return;
+    }
+    for (const std::string& name : names) {
+        const ChildRun run = RunChild(exe, L"--gtest_filter=" + Wide(name), 120s);
+        Check check{program, name, Result::Failed, "", 0, 0, 0};
+        const std::string start = "[ RUN      ] " + name;
+        bool inside = false, decided = false;
+        for (const std::string& line : Lines(run.output)) {
+            for (auto [mark, result] : {std::pair{"[       OK ] ", Result::Passed},
+                                        {"[  FAILED  ] ", Result::Failed},
+                                        {"[  SKIPPED ] ", Result::Skipped}}) {
+                if (inside && line.starts_with(mark + name)) {
+                    check.result = result;
+                    decided = true;
+                    inside = false;
+                }
+            }
+            if (inside) {
+                check.text += line + "\n";
+            }
+            inside = inside || (!decided && line == start);
+        }
+        if (!decided) {
+            check.text = "ended without a result (" +
+                         (run.exitCode ? "exit code " + std::to_string(*run.exitCode)
+                                       : std::string("stopped")) +
+                         "):\n" + run.output;
+        }
+        (check.result == Result::Passed    ? check.passed
+         : check.result == Result::Skipped ? check.skipped
+                                           : check.failed) = 1;
+        if (check.result == Result::Passed) {
+            check.text.clear();
+        }
+        session.Add(check);
+    }
+}
+
+// The fault runs of one scenario and mode, as fault_driver judges them: its last line counts
+// the runs and the failed ones, each failed run has a line "FAILED ...".
+void RunFaults(const std::string& scenario, const std::string& mode, const std::string& which) {
+    const ChildRun run =
+        RunChild(L"fault_driver.exe", Wide(scenario + " " + mode + " " + which), 900s);
+    Check check{"faults", scenario + " " + mode, Result::Failed, "", 0, 1, 0};
+    int runs = 0, bad = 0;
+    for (const std::string& line : Lines(run.output)) {
+        if (line.starts_with("FAILED ")) {
+            check.text += line + "\n";
+        } else if (std::sscanf(line.c_str(), "%*s %*s %d runs, %d failed", &runs, &bad) == 2 &&
+                   line.starts_with(check.name + ":")) {
+            check.passed = runs - bad;
+            check.failed = bad;
+            check.result = bad == 0 ? Result::Passed : Result::Failed;
+        }
+    }
+    if (check.passed + check.failed == 0 || !run.exitCode) {
+        check.text += "no summary:\n" + run.output;
+    }
+    session.Add(check);
+}
+
+// ---- The machine, as report.txt tells it ----
+
+std::string MachineFacts() {
+    std::ostringstream out;
+    RTL_OSVERSIONINFOW version{};
+    version.dwOSVersionInfoSize = sizeof version;
+    using GetVersionFunction = LONG(WINAPI*)(RTL_OSVERSIONINFOW*);
+    const HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
+    if (auto get = reinterpret_cast<GetVersionFunction>(
+            reinterpret_cast<void*>(::GetProcAddress(ntdll, "RtlGetVersion")))) {
+        get(&version);
+    }
+    out << "Windows: " << version.dwMajorVersion << "." << version.dwMinorVersion << " build "
+        << version.dwBuildNumber << "\n";
+    using WineVersionFunction = const char*(__cdecl*)();
+    const auto wine = reinterpret_cast<WineVersionFunction>(
+        reinterpret_cast<void*>(::GetProcAddress(ntdll, "wine_get_version")));
+    out << "Wine: " << (wine ? wine() : "no") << "\n";
+
+    platform::OwnedHandle token;
+    TOKEN_ELEVATION_TYPE type = TokenElevationTypeDefault;
+    TOKEN_ELEVATION elevation{};
+    DWORD size = 0;
+    ::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, token.put());
+    ::GetTokenInformation(token.get(), TokenElevationType, &type, sizeof type, &size);
+    ::GetTokenInformation(token.get(), TokenElevation, &elevation, sizeof elevation, &size);
+    out << "Elevated: " << (elevation.TokenIsElevated ? "yes" : "no") << " (token: "
+        << (type == TokenElevationTypeFull      ? "full"
+            : type == TokenElevationTypeLimited ? "limited"
+                                                : "default, no split")
+        << ")\n";
+
+    using DpiFunction = HRESULT(WINAPI*)(HMONITOR, MONITOR_DPI_TYPE, UINT*, UINT*);
+    const platform::OwnedModule shcore(
+        ::LoadLibraryExW(L"shcore.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32));
+    struct Monitors {
+        DpiFunction dpi;
+        std::ostringstream* out;
+        int count;
+    } monitors{shcore ? reinterpret_cast<DpiFunction>(reinterpret_cast<void*>(
+                            ::GetProcAddress(shcore.get(), "GetDpiForMonitor")))
+                      : nullptr,
+               &out, 0};
+    ::EnumDisplayMonitors(
+        nullptr, nullptr,
+        [](HMONITOR monitor, HDC, RECT* area, LPARAM data) -> BOOL {
+            auto& all = *reinterpret_cast<Monitors*>(data);
+            UINT x = 0, y = 0;
+            const bool known = all.dpi && SUCCEEDED(all.dpi(monitor, MDT_EFFECTIVE_DPI, &x, &y));
+            *all.out << "Monitor " << ++all.count << ": " << area->right - area->left << "x"
+                     << area->bottom - area->top << " at " << area->left << "," << area->top << ", "
+                     << (known ? std::to_string(x) + " DPI (" + std::to_string(x * 100 / 96) + " %)"
+                               : std::string("DPI unknown"))
+                     << "\n";
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&monitors));
+
+    NONCLIENTMETRICSW metrics{};
+    metrics.cbSize = sizeof metrics;
+    ::SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0);
+    const platform::WindowDc screen(nullptr);
+    const int dpi = ::GetDeviceCaps(screen.get(), LOGPIXELSY);
+    const LOGFONTW& font = metrics.lfMessageFont;
+    out << "Message font: " << Utf8(font.lfFaceName) << ", " << font.lfHeight << " px at " << dpi
+        << " DPI (" << (dpi > 0 ? std::abs(font.lfHeight) * 72.0 / dpi : 0) << " pt)\n";
+    out << "ANSI code page: " << ::GetACP() << " (OEM " << ::GetOEMCP() << ")\n";
+
+    const fs::path longName = session.work->path() / L"a long file name.check";
+    test::WriteBytes(longName.wstring(), "8.3");
+    wchar_t shortName[MAX_PATH] = {};
+    const DWORD length = ::GetShortPathNameW(longName.c_str(), shortName, MAX_PATH);
+    const std::wstring shortLeaf =
+        length > 0 && length < MAX_PATH ? fs::path(shortName).filename().wstring() : L"";
+    out << "8.3 names in " << Utf8(session.work->path().root_name().wstring()) << ": "
+        << (shortLeaf.empty() || shortLeaf == longName.filename().wstring()
+                ? std::string("no")
+                : "yes (\"a long file name.check\" is " + Utf8(shortLeaf) + ")")
+        << "\n";
+    return out.str();
+}
+
+void WriteReport(const std::string& ending) {
+    std::ostringstream out;
+    out << session.kitName << "\n\n" << session.facts << "\n";
+    for (std::size_t i = 0; i < kItems.size() && i < session.saved.size(); ++i) {
+        out << Utf8(kItems[i].Name()) << ": " << Describe(kItems[i], session.saved[i]) << "\n";
+    }
+    out << "\n";
+    for (const Check& check : session.results) {
+        out << (check.result == Result::Passed    ? "PASSED  "
+                : check.result == Result::Skipped ? "SKIPPED "
+                                                  : "FAILED  ")
+            << check.layer << " " << check.name;
+        if (check.passed + check.failed > 1) {
+            out << " (" << check.passed + check.failed << " runs, " << check.failed << " failed)";
+        }
+        out << "\n";
+        for (const std::string& line : Lines(check.text)) {
+            out << "    " << line << "\n";
+        }
+    }
+    out << "\n" << ending;
+    std::string text;
+    for (char c : out.str()) {
+        text += c == '\n' ? std::string("\r\n") : std::string(1, c);
+    }
+    test::WriteBytes((session.kit / L"report.txt").wstring(), text);
+}
+
+// Puts the saved values back, removes the work folder and, once all is back, the saved copy;
+// writes the report. Returns the lines to print.
+std::string Finish(const std::string& how) {
+    std::string told;
+    ::TerminateJobObject(session.job.get(), 1);
+    std::wstring errors;
+    for (std::size_t i = kItems.size(); i-- > 0 && !session.saved.empty();) {
+        const std::wstring error = Write(kItems[i], session.saved[i]);
+        errors += error.empty() ? L"" : error + L"\n";
+    }
+    if (!session.saved.empty()) {
+        told += errors.empty() ? "The registry values are as they were before the checks.\n"
+                               : Utf8(errors) + "Their saved copy stays in " +
+                                     Utf8(session.savedCopy.wstring()) +
+                                     ": the next run puts it back first.\n";
+    }
+    if (errors.empty()) {
+        ::DeleteFileW(session.savedCopy.c_str());
+    }
+    // The processes the job ended may hold files in the folder for a moment.
+    std::error_code failed;
+    const fs::path work = session.work ? session.work->path() : fs::path();
+    for (int i = 0; i < 20 && !work.empty() && fs::exists(work, failed); ++i) {
+        fs::remove_all(work, failed);
+        ::Sleep(failed ? 100 : 0);
+    }
+    int passed = 0, failedChecks = errors.empty() ? 0 : 1, skipped = 0;
+    for (const Check& check : session.results) {
+        passed += check.passed;
+        failedChecks += check.failed;
+        skipped += check.skipped;
+    }
+    session.failed = failedChecks;
+    const std::string summary = std::to_string(passed) + " passed, " +
+                                std::to_string(failedChecks) + " failed, " +
+                                std::to_string(skipped) + " skipped\n";
+    WriteReport(how + told + summary);
+    return how + told + "Report: " + Utf8((session.kit / L"report.txt").wstring()) + "\n" + summary;
+}
+
+BOOL WINAPI OnConsoleEvent(DWORD event) {
+    if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && event != CTRL_CLOSE_EVENT) {
+        return FALSE;
+    }
+    std::unique_lock guard(session.lock);
+    if (session.finished) {
+        return TRUE; // the run ends by itself
+    }
+    session.stopping = session.finished = true;
+    std::printf("\n%s", Finish("Stopped before the end of the checks.\n").c_str());
+    std::fflush(stdout);
+    ::ExitProcess(3);
+}
+
+// Puts back a copy that a run killed before its end left; false when that fails.
+bool RestoreLeftCopy() {
+    std::string text = test::ReadBytes(session.savedCopy.wstring());
+    if (text.empty()) {
+        return true;
+    }
+    fs::path folder;
+    const auto states = Parse(text, folder);
+    std::wstring errors = states ? L"" : L"the copy can't be read";
+    for (std::size_t i = kItems.size(); states && i-- > 0;) {
+        errors += Write(kItems[i], (*states)[i]);
+    }
+    if (!errors.empty()) {
+        std::printf("A run stopped before its end left %s, which can't be put back: %s\n",
+                    Utf8(session.savedCopy.wstring()).c_str(), Utf8(errors).c_str());
+        return false;
+    }
+    std::error_code ignored;
+    fs::remove_all(folder, ignored);
+    ::DeleteFileW(session.savedCopy.c_str());
+    std::printf("Put back the registry values that a run stopped before its end had saved.\n");
+    return true;
+}
+
+// A line of plan.txt: "kit NAME", "gtest PROGRAM", "fault SCENARIO MODE WHICH" or "skip NAME
+// REASON" (a check that needs a tool of the build machine), in the order they run.
+struct Step {
+    std::string kind, layer, name, mode, which, rest;
+};
+
+std::vector<Step> ReadPlan() {
+    std::vector<Step> steps;
+    std::ifstream file(session.checks / L"plan.txt");
+    for (std::string line; std::getline(file, line);) {
+        line.erase(line.find_last_not_of("\r\n ") + 1);
+        std::istringstream fields(line);
+        Step step;
+        fields >> step.kind >> step.name;
+        std::getline(fields >> std::ws, step.rest);
+        std::istringstream(step.rest) >> step.mode >> step.which;
+        step.layer = step.kind == "fault"  ? "faults"
+                     : step.kind == "skip" ? "build-machine"
+                                           : step.name;
+        if (step.kind == "kit") {
+            session.kitName = step.name + (step.rest.empty() ? "" : " " + step.rest);
+        } else if (!step.kind.empty()) {
+            steps.push_back(step);
+        }
+    }
+    return steps;
+}
+
+// Saves the values to the saved copy, then removes them, so that the checks start without them.
+bool SaveAndClear() {
+    std::lock_guard guard(session.lock);
+    // The test programs and what they started end with the runner, however it ends.
+    session.job.reset(::CreateJobObjectW(nullptr, nullptr));
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+    ::SetInformationJobObject(session.job.get(), JobObjectExtendedLimitInformation, &limits,
+                              sizeof limits);
+    session.work.emplace();
+    for (const Item& item : kItems) {
+        session.saved.push_back(Read(item));
+    }
+    const fs::path fresh = session.savedCopy.wstring() + L".new";
+    test::WriteBytes(fresh.wstring(), Serialize(session.work->path(), session.saved));
+    if (!::MoveFileExW(fresh.c_str(), session.savedCopy.c_str(),
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        session.saved.clear();
+        session.work.reset();
+        return false;
+    }
+    for (const Item& item : kItems) {
+        Clear(item);
+    }
+    return true;
+}
+
+} // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    wchar_t exe[MAX_PATH] = {};
+    ::GetModuleFileNameW(nullptr, exe, MAX_PATH);
+    session.checks = fs::path(exe).parent_path();
+    session.kit = session.checks.parent_path();
+    session.savedCopy = session.kit / L"run-checks.saved";
+    const std::string only = argc > 1 ? Utf8(argv[1]) : "";
+    const std::size_t colon = only.find(':');
+    const std::string onlyLayer = only.substr(0, colon);
+    const std::string filter = colon == std::string::npos ? "" : only.substr(colon + 1);
+
+    // One run at a time: a second would take the first one's saved copy for a stopped run's.
+    const platform::OwnedHandle oneRun(::CreateMutexW(nullptr, TRUE, L"Local\\vantoline-checks"));
+    if (::GetLastError() == ERROR_ALREADY_EXISTS) {
+        std::printf("Another run of the checks is going on.\n");
+        return 2;
+    }
+    using AwarenessFunction = BOOL(WINAPI*)(DPI_AWARENESS_CONTEXT);
+    if (auto aware = reinterpret_cast<AwarenessFunction>(reinterpret_cast<void*>(::GetProcAddress(
+            ::GetModuleHandleW(L"user32.dll"), "SetProcessDpiAwarenessContext")))) {
+        aware(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2); // each monitor's own DPI
+    }
+    ::SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
+    const std::vector<Step> steps = ReadPlan();
+    if (steps.empty()) {
+        std::printf("No plan.txt beside %s\n", Utf8(exe).c_str());
+        return 2;
+    }
+    if (!RestoreLeftCopy()) {
+        return 2;
+    }
+    if (!SaveAndClear()) {
+        std::printf("Can't save the registry values to %s: no check runs.\n",
+                    Utf8(session.savedCopy.wstring()).c_str());
+        return 2;
+    }
+    std::printf("Saved the registry values that the checks change to %s.\n",
+                Utf8(session.savedCopy.wstring()).c_str());
+    const std::wstring work = session.work->path().wstring();
+    const std::wstring screenshots = (session.kit / L"screenshots").wstring();
+    ::CreateDirectoryW(screenshots.c_str(), nullptr);
+    for (auto [name, value] : {std::pair{L"TEMP", work},
+                               {L"TMP", work},
+                               {L"VANTOLINE_PROGRAMS", session.kit.wstring()},
+                               {L"VANTOLINE_KIT", std::wstring(L"1")},
+                               {L"VANTOLINE_SCREENSHOTS", screenshots}}) {
+        ::SetEnvironmentVariableW(name, value.c_str());
+    }
+    session.facts = MachineFacts();
+
+    auto layerStart = std::chrono::steady_clock::now();
+    for (std::size_t i = 0; i < steps.size(); ++i) {
+        const Step& step = steps[i];
+        if (!only.empty() && (onlyLayer != step.layer || step.kind == "skip" ||
+                              (step.kind == "fault" && !filter.empty() && filter != step.name))) {
+            continue;
+        }
+        if (step.kind == "gtest") {
+            RunGoogleTests(step.name, filter);
+        } else if (step.kind == "fault") {
+            RunFaults(step.name, step.mode, step.which);
+        } else if (step.kind == "skip") {
+            session.Add({step.layer, step.name, Result::Skipped, step.rest, 0, 0, 1});
+        }
+        if (i + 1 < steps.size() && steps[i + 1].layer == step.layer) {
+            continue;
+        }
+        int counts[3] = {};
+        for (const Check& check : session.results) {
+            if (check.layer == step.layer) {
+                counts[0] += check.passed, counts[1] += check.failed, counts[2] += check.skipped;
+            }
+        }
+        const auto now = std::chrono::steady_clock::now();
+        const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(now - layerStart);
+        layerStart = now;
+        if (counts[0] + counts[1] + counts[2] > 0) {
+            std::printf("%s: %d passed, %d failed, %d skipped (%lld s)\n", step.layer.c_str(),
+                        counts[0], counts[1], counts[2], static_cast<long long>(seconds.count()));
+            std::fflush(stdout);
+        }
+    }
+
+    std::lock_guard guard(session.lock);
+    session.finished = true;
+    const bool none = session.results.empty();
+    std::printf("%s%s", none ? ("No check is named " + only + ".\n").c_str() : "",
+                Finish("").c_str());
+    return session.failed == 0 && !none ? 0 : 1;
+}
