@@ -1,12 +1,11 @@
 // Drives a scenario of a program's fault variant (tests/faults/fault_shim.cpp) with call N
 // refused and judges the run: no crash, no hang, nothing lost or half-told, nothing unasked.
 // The game's starts are those the stand-in recorded, whatever started it.
-//   fault_driver SCENARIO once|onward N|all|sample:K[:C]
+//   fault_driver SCENARIO once|onward N|all|sample:K
 // all: N = 0 (nothing refused), then 1, 2, ... through the calls of N = 0 and on until a run no
-// longer reaches N; sample:K: N = 0, then K values of N spread evenly up to the last (with :C,
-// without N = 0, known to make C calls). Prints "FAILED SCENARIO N MODE: why" per failed run,
-// then "SCENARIO MODE: R runs, F failed, C calls" (C: the fallible calls of the run with none
-// refused).
+// longer reaches N; sample:K: N = 0, then K values of N spread evenly up to the last. Prints
+// "FAILED SCENARIO N MODE: why" per failed run, then "SCENARIO MODE: R runs, F failed, C calls"
+// (C: the fallible calls of the run with none refused).
 #include "language_tool/control_ids.h"
 #include "language_tool/language_catalogue.h"
 #include "tests/e2e/ui_driver.h"
@@ -354,7 +353,7 @@ void Once(Run& run, const std::wstring& scenario, const std::wstring& mode, long
 
 int wmain(int argc, wchar_t** argv) {
     if (argc != 4) {
-        std::fprintf(stderr, "usage: fault_driver SCENARIO once|onward N|all|sample:K[:C]\n");
+        std::fprintf(stderr, "usage: fault_driver SCENARIO once|onward N|all|sample:K\n");
         return 2;
     }
     const std::wstring scenario = argv[1], mode = argv[2], which = argv[3];
@@ -386,11 +385,7 @@ int wmain(int argc, wchar_t** argv) {
         return std::pair{pending->reached, pending->calls};
     };
     const bool single = !(which == L"all" || which.starts_with(L"sample:"));
-    // sample:K:C: the run without faults is known to make C calls (the other mode's).
-    const std::size_t known = single ? std::wstring::npos : which.find(L':', 7);
-    const long calls = known != std::wstring::npos
-                           ? std::wcstol(which.c_str() + known + 1, nullptr, 10)
-                           : run(single ? std::wcstol(which.c_str(), nullptr, 10) : 0).second;
+    const long calls = run(single ? std::wcstol(which.c_str(), nullptr, 10) : 0).second;
     if (which == L"all") {
         // Every N of the run without faults (a run may take a shorter way), then on while runs
         // reach N, but not far beyond: that would be a refused call tried forever.
