@@ -7,7 +7,7 @@
 
 int __stdcall wWinMain(HINSTANCE__*, HINSTANCE__*, wchar_t*, int) {
     platform::RestrictDllSearch();
-    platform::EndSilentlyWhenMemoryRunsOut();
+    platform::EndSilentlyWhenMemoryOrDllFails();
     ironvale::MainFrame mainFrame;
     mainFrame.Form_Load(); // ends the process
 }

@@ -1,6 +1,8 @@
 #include "unhandled.h"
 
 #include <windows.h>
+// After windows.h, which it needs.
+#include <delayimp.h>
 
 #include <cwchar>
 #include <exception>
@@ -11,6 +13,7 @@ namespace platform {
 namespace {
 
 const wchar_t* failureBoxTitle = L"";
+bool endSilentlyWithoutDll = false;
 constexpr wchar_t kOutOfMemory[] = L"There is not enough memory to go on. The program ends.";
 
 [[noreturn]] void ShowAndEnd(const wchar_t* text) {
@@ -52,8 +55,28 @@ void EndWithBoxOnUnhandledFailure(const wchar_t* boxTitle) {
     std::set_terminate(OnUnhandled);
 }
 
-void EndSilentlyWhenMemoryRunsOut() {
+void EndSilentlyWhenMemoryOrDllFails() {
     std::set_new_handler([] { ::ExitProcess(0); });
+    endSilentlyWithoutDll = true;
 }
 
 } // namespace platform
+
+// Called by the delay-load helper where a delay-loaded DLL can't be loaded or lacks a function.
+// Returning nothing lets the helper raise its exception (0xC06D007E, 0xC06D007F), which ends the
+// program as a crash; under the silent rule the run ends here instead.
+static FARPROC WINAPI OnDelayLoadFailure(unsigned, PDelayLoadInfo) {
+    if (platform::endSilentlyWithoutDll) {
+        ::ExitProcess(0);
+    }
+    return nullptr;
+}
+// Microsoft's helper reads a constant hook, MinGW-w64's a variable (their delayimp.h declare
+// it so).
+extern "C" {
+#ifdef _MSC_VER
+const PfnDliHook __pfnDliFailureHook2 = OnDelayLoadFailure;
+#else
+PfnDliHook __pfnDliFailureHook2 = OnDelayLoadFailure;
+#endif
+}

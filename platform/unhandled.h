@@ -1,5 +1,6 @@
-// How a program ends when a failure reaches no handler of its own, or memory runs out: where
-// the C++ runtime could not even raise the failure (it needs memory to do so), without it.
+// How a program ends when a failure reaches no handler of its own, memory runs out or a
+// delay-loaded DLL is missing: where the C++ runtime could not even raise the failure (it needs
+// memory to do so), without it.
 #pragma once
 
 namespace platform {
@@ -9,8 +10,9 @@ namespace platform {
 // text and comes at once, before anything else is tried.
 void EndWithBoxOnUnhandledFailure(const wchar_t* boxTitle);
 
-// The starter's rule: when memory runs out, the end at once, without a word and with nothing
-// started (exit code 0, as every run of it ends).
-void EndSilentlyWhenMemoryRunsOut();
+// The starter's rule: when memory runs out, or a delay-loaded DLL (its user32, loaded for its
+// first box) can't be loaded, the end at once, without a word and with nothing started (exit
+// code 0, as every run of it ends).
+void EndSilentlyWhenMemoryOrDllFails();
 
 } // namespace platform

@@ -43,9 +43,9 @@ find "$stage/checks/signing/cert" -type f ! -name ca.cer -delete
     echo "kit vantoline-checks-$version (commit $(git rev-parse --short HEAD))"
     printf 'gtest %s\n' win32_tests signature_tests e2e_tests
     for program in tamsel Ironvale; do
-        stride="FAULT_STRIDE_$program" scenarios="FAULT_SCENARIOS_$program[@]"
+        scenarios="FAULT_SCENARIOS_$program[@]"
         for scenario in "${!scenarios}"; do
-            printf "fault $scenario %s sample:${!stride}\n" once onward
+            printf "fault $scenario %s sample:$FAULT_SAMPLE\n" once onward
         done
     done
     echo "skip SignedCopies needs bash, openssl and osslsigncode; the kit carries the copies" \
