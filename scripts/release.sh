@@ -25,17 +25,22 @@ install_packages
 export SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct)}
 
 build=build/release-build
-# The programs come from the sources alone. A release build of this same source tree (the
-# signatures in release/ aside) with the same compiler is used again, as after
-# scripts/sign-release.sh; anything else is built afresh, in an empty folder.
-stamp="$(git ls-tree HEAD | grep -v $'\trelease$'
-    x86_64-w64-mingw32-g++-posix --version | head -n 1)"
-if [ "$(cat "$build/source-stamp" 2>/dev/null)" != "$stamp" ]; then
+# The programs come from the sources alone: the build tool always brings the release build up to
+# date with the checked-out tree, whatever built there before (by hand, from an edited tree). The
+# stamp only says whether the folder may be kept for that: a build of this same source tree (the
+# signatures in release/ aside), with the same compiler and configuration, as after
+# scripts/sign-release.sh. Anything else starts from an empty folder.
+stamp_of_build() {
+    git ls-tree HEAD | grep -v $'\trelease$'
+    x86_64-w64-mingw32-g++-posix --version | head -n 1
+    [ ! -e "$build/CMakeCache.txt" ] || sha256sum <"$build/CMakeCache.txt"
+}
+if [ "$(cat "$build/source-stamp" 2>/dev/null)" != "$(stamp_of_build)" ]; then
     rm -rf "$build"
-    cmake --preset release >/dev/null
-    cmake --build --preset release -j "$(nproc)" >/dev/null
-    printf '%s\n' "$stamp" >"$build/source-stamp"
 fi
+cmake --preset release >/dev/null
+cmake --build --preset release -j "$(nproc)" >/dev/null
+stamp_of_build >"$build/source-stamp"
 rm -rf build/release "$build/zip"
 
 version=$(cat "$build/release/VERSION")

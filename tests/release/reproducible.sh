@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The release of the checked-out commit is reproducible: scripts/release.sh in two fresh clones,
 # in folders of different names, one after the other, under different time zones and umasks,
-# gives the same zip byte for byte. Then its contents: the four files in order, README.txt with
-# CR LF line ends and the project version, SHA256SUMS that matches the programs.
+# gives the same zip byte for byte, also where the release build was last built by hand from an
+# edited tree (the edit reverted since). Then its contents: the four files in order, README.txt
+# with CR LF line ends and the project version, SHA256SUMS that matches the programs.
 #   bash tests/release/reproducible.sh [KEEP]
 # With KEEP, the first clone, its release built, is moved there at the end: tests/release/signed.sh
 # signs in it without building the programs once more.
@@ -18,6 +19,18 @@ build_in() { # folder, time zone, umask
     (cd "$work/$1" && umask "$3" && TZ=$2 bash scripts/release.sh)
 }
 build_in "first clone" UTC 0022
+
+# The release build, built by hand from an edited tree, holds a program the commit doesn't build;
+# the edit reverted, a release must not package it.
+cd "$work/first clone"
+built=$(sha256sum <build/release-build/bin/Ironvale.exe)
+printf 'STRINGTABLE\nBEGIN\n  64999 "not in the commit"\nEND\n' >>resources/ironvale.rc
+cmake --build --preset release >/dev/null
+[ "$(sha256sum <build/release-build/bin/Ironvale.exe)" != "$built" ]
+git checkout -q -- resources/ironvale.rc
+bash scripts/release.sh >/dev/null
+cd "$root"
+
 build_in second.clone Pacific/Kiritimati 0077
 
 first=("$work/first clone"/build/release/*.zip)
