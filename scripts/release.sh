@@ -31,9 +31,11 @@ build=build/release-build
 # The programs come from the sources alone: the build tool always brings the release build up to
 # date with the checked-out tree, whatever built there before (by hand, from an edited tree). The
 # stamp only says whether the folder may be kept for that: a build of this same source tree (the
-# signatures in release/ aside), with the same compiler and configuration, as after
-# scripts/sign-release.sh. Anything else starts from an empty folder.
+# signatures in release/ aside), in the same folder (CMake's cache holds its path), with the same
+# compiler and configuration, as after scripts/sign-release.sh. Anything else starts from an
+# empty folder.
 stamp_of_build() {
+    pwd
     git ls-tree HEAD | grep -v $'\trelease$'
     x86_64-w64-mingw32-g++-posix --version | head -n 1
     [ ! -e "$build/CMakeCache.txt" ] || sha256sum <"$build/CMakeCache.txt"
