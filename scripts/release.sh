@@ -69,7 +69,9 @@ trust_line() { # program, log, exit code of the check
         /^[ \t]*Error:/ && !seen[$0]++ { errors = errors (errors == "" ? "" : ";") $0 }
         END { print signer; print end; print tsa; print ts; print errors }' "$2" |
         sed -E 's/^[^:]*: *//; s/;[ \t]*Error: */; /g')
-    { read -r signer; read -r end; read -r tsa; read -r ts_time; read -r errors; } <<<"$fields"
+    mapfile -t fields <<<"$fields"
+    signer=${fields[0]:-} end=${fields[1]:-} tsa=${fields[2]:-} ts_time=${fields[3]:-}
+    errors=${fields[4]:-}
     end=$(date -u -d "$end" +%F 2>/dev/null || echo "$end")
     if [ -n "$ts_time" ]; then
         ts_time=$(date -u -d "$ts_time" '+%F %T UTC' 2>/dev/null || echo "$ts_time")
