@@ -42,8 +42,9 @@ stamp_of_build() {
 }
 if [ "$(cat "$build/source-stamp" 2>/dev/null)" != "$(stamp_of_build)" ]; then
     rm -rf "$build"
+    cmake --preset release >/dev/null
 fi
-cmake --preset release >/dev/null
+# Configures again by itself where the tree's CMake files changed.
 cmake --build --preset release -j "$(nproc)" >/dev/null
 stamp_of_build >"$build/source-stamp"
 rm -rf build/release "$build/zip"
