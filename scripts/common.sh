@@ -4,7 +4,7 @@
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 PACKAGES=(cmake make g++ libgtest-dev googletest g++-mingw-w64-x86-64-posix wine wine64 fonts-wine
           xvfb imagemagick fonts-liberation fonts-dejavu-core zip unzip clang libclang-rt-14-dev
-          osslsigncode openssl nodejs)
+          osslsigncode openssl faketime nodejs)
 
 # Installs what is missing (as root, on Debian); a second run installs nothing.
 install_packages() {

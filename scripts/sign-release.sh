@@ -3,12 +3,18 @@
 # signature in the tree, detached, so that anyone who rebuilds the commit gets the signed
 # programs byte for byte (scripts/release.sh attaches them).
 #
-#   bash scripts/sign-release.sh PKCS12_FILE PASSWORD_FILE [TIMESTAMP_URL]
+#   bash scripts/sign-release.sh PKCS12_FILE PASSWORD_FILE TIMESTAMP_URL
+#   bash scripts/sign-release.sh PKCS12_FILE PASSWORD_FILE --no-timestamp
 #
 # Builds the unsigned programs with scripts/release.sh, signs each with the certificate in
 # PKCS12_FILE (Authenticode, SHA-256, the program's description as its signed name, an RFC 3161
-# time stamp from TIMESTAMP_URL when given) and writes its signature to
+# time stamp from TIMESTAMP_URL) and writes its signature to
 # release/signatures/<version>/<program>.pem. PASSWORD_FILE holds the password on one line.
+#
+# The time stamp keeps the signature valid after the certificate's end; each new one is checked
+# (its signature, and its chain against RELEASE_CA_FILE when set, else the system's certificates)
+# before any signature is written. --no-timestamp signs without one: the signatures then end
+# with the certificate.
 #
 # The password is only ever read from its file, by openssl and osslsigncode; the key is never
 # written anywhere. Whatever is made on the way goes to a temporary folder outside the tree,
@@ -22,11 +28,14 @@ fail() {
     exit 1
 }
 
-[ $# -eq 2 ] || [ $# -eq 3 ] ||
-    fail "usage: bash scripts/sign-release.sh PKCS12_FILE PASSWORD_FILE [TIMESTAMP_URL]"
+[ $# -eq 3 ] && [ -n "$3" ] ||
+    fail "usage: bash scripts/sign-release.sh PKCS12_FILE PASSWORD_FILE TIMESTAMP_URL" \
+        "(or --no-timestamp in place of the URL, for signatures that end with the certificate)"
 pkcs12=$(realpath -e -- "$1" 2>/dev/null) || fail "$1: no such file"
 password=$(realpath -e -- "$2" 2>/dev/null) || fail "$2: no such file"
-timestamp_url=${3:-}
+timestamp_url=$3
+[ "$timestamp_url" = --no-timestamp ] && timestamp_url=""
+ca=${RELEASE_CA_FILE:-/etc/ssl/certs/ca-certificates.crt}
 for file in "$pkcs12" "$password"; do
     [ -f "$file" ] && [ -r "$file" ] || fail "$file: not a readable file"
 done
@@ -72,6 +81,12 @@ not_before=$(openssl x509 -in "$certificate" -noout -startdate | cut -d= -f2)
     fail "the certificate in $1 is not valid yet (from $not_before)"
 signer=$(openssl x509 -in "$certificate" -noout -subject -nameopt multiline |
     sed -nE 's/^ *commonName *= *//p')
+if [ -z "$timestamp_url" ]; then
+    end=$(date -u -d "$(openssl x509 -in "$certificate" -noout -enddate | cut -d= -f2)" +%F)
+    echo "sign-release: no time stamp: the signatures end with the certificate. After $end," \
+        "Windows rejects the signed programs as not validly signed; only a new version, signed" \
+        "again, is signed then." >&2
+fi
 
 bash scripts/release.sh >/dev/null
 bin=build/release-build/bin
@@ -89,13 +104,28 @@ for program in tamsel Ironvale; do
     osslsigncode extract-signature -pem -in "$work/$program.exe" \
         -out "$work/signatures/$program.exe.pem" >/dev/null
     # The detached signature must give back the signed program exactly, as release.sh makes it.
-    # Only the bytes count here: whether the chain is trusted, release.sh checks.
+    # Only the bytes count here: whether the signer's chain is trusted, release.sh reports.
     osslsigncode attach-signature -sigin "$work/signatures/$program.exe.pem" \
-        -CAfile "$certificate" -in "$bin/$program.exe" -out "$work/$program.attached.exe" \
+        -CAfile /dev/null -in "$bin/$program.exe" -out "$work/$program.attached.exe" \
         >/dev/null 2>&1 || true
     cmp -s "$work/$program.exe" "$work/$program.attached.exe" ||
         fail "the signature of $program.exe, attached again, doesn't give the signed program"
-    echo "Signed $program.exe as \"$description\" by $signer"
+    stamped=""
+    if [ -n "$timestamp_url" ]; then
+        # The time stamp is what keeps the signature valid later: it must be there, signed by
+        # a chain that the certificates in $ca trust, and fit this signature.
+        osslsigncode verify -ignore-crl -CAfile "$ca" -TSA-CAfile "$ca" -in "$work/$program.exe" \
+            >"$work/verify.log" 2>&1 || true
+        stamped=$(sed -nE 's/^[[:space:]]*Timestamp time: *//p' "$work/verify.log" | head -n 1)
+        if [ -z "$stamped" ] ||
+            ! grep -q '^Timestamp Server Signature verification: ok' "$work/verify.log"; then
+            grep -E '^[[:space:]]*Error:' "$work/verify.log" >&2 || true
+            fail "the time stamp from $timestamp_url on $program.exe doesn't verify against" \
+                "$ca (RELEASE_CA_FILE names another certificate bundle)"
+        fi
+        stamped=", time-stamped $(date -u -d "$stamped" '+%F %T UTC')"
+    fi
+    echo "Signed $program.exe as \"$description\" by $signer$stamped"
 done
 
 mkdir -p release/signatures

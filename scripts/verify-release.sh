@@ -3,11 +3,12 @@
 #
 #   bash scripts/verify-release.sh ZIP [CA_FILE]
 #
-# Checks each signed program's signature against the certificates in CA_FILE, else the
-# system's, and prints its signer and verdict; then rebuilds the release of the current commit in
-# a temporary clean clone (scripts/release.sh, which attaches the commit's signatures) and
-# compares it with ZIP byte for byte. Exit code 0 only when every signature holds and ZIP is the
-# rebuild.
+# Rebuilds the release of the current commit in a temporary clean clone (scripts/release.sh,
+# which attaches the commit's signatures) and compares it with ZIP byte for byte. Bytes decide:
+# exit code 0 when ZIP is the rebuild, whoever signed it and whenever. Trust informs: the rebuild's
+# line for each signed program (signer, time stamp, verdict; checked offline, at the time stamp's
+# time, against the certificates in CA_FILE, else the system's) is printed, and says what
+# Windows makes of the signature, also after the certificate's end.
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
 cd "$ROOT"
@@ -30,29 +31,22 @@ trap 'exit 130' INT
 trap 'exit 143' TERM HUP
 
 # A signed program with a changed byte is refused at once, before the rebuild: its signature no
-# longer fits it.
+# longer fits it. Only the digest counts here (a bundle that trusts nothing keeps it offline).
 mkdir "$work/unpacked"
 unzip -q "$zip" -d "$work/unpacked"
 signed=0
 [ -e "$work/unpacked/SHA256SUMS.unsigned" ] && signed=1
 if [ "$signed" -eq 1 ]; then
-    verdict=0
     for program in tamsel.exe Ironvale.exe; do
         [ -e "$work/unpacked/$program" ] || fail "$1 has no $program"
-        if osslsigncode verify -CAfile "$ca" -in "$work/unpacked/$program" >"$work/verify.log" 2>&1
-        then
-            result="signature verified"
-        elif grep -q MISMATCH "$work/verify.log"; then
-            result="CHANGED since it was signed"
-            verdict=1
-        else
-            result="signature NOT verified against $ca"
-            verdict=1
+        osslsigncode verify -ignore-crl -CAfile /dev/null -TSA-CAfile /dev/null \
+            -in "$work/unpacked/$program" >"$work/verify.log" 2>&1 || true
+        if grep -q MISMATCH "$work/verify.log"; then
+            fail "$program in $1 CHANGED since it was signed: its signature doesn't fit it"
         fi
-        signer=$(sed -nE '/Signer #0:/,/Subject:/s/.*Subject: *//p' "$work/verify.log" | head -n 1)
-        echo "$program: ${signer:+signed by $signer: }$result"
+        grep -q '^Calculated message digest' "$work/verify.log" ||
+            fail "$program in $1 has no signature that can be read"
     done
-    [ "$verdict" -eq 0 ] || fail "$1: a program's signature doesn't hold"
 fi
 
 commit=$(git rev-parse HEAD)
@@ -91,4 +85,7 @@ echo "$1 is the release of commit $commit, byte for byte" \
     "(SHA-256 $(sha256sum "$zip" | cut -d' ' -f1))"
 if [ "$signed" -eq 0 ]; then
     echo "Its programs are not signed: this commit has no signatures."
+else
+    # The rebuild's programs are ZIP's, byte for byte: its trust lines are theirs.
+    sed -nE '/^Signatures, checked offline/p; /^(tamsel|Ironvale)\.exe: signer /p' "$work/release.log"
 fi

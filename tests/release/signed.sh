@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
-# A signed release stays reproducible, with a throwaway certificate (no network, no time stamp):
-# a wrong password is refused and leaves the tree clean; scripts/sign-release.sh in one clean
-# clone, its signatures committed there, scripts/release.sh gives the signed zip, and
-# scripts/verify-release.sh, which rebuilds it in a second clone, finds the same zip byte for
-# byte and both signatures good; a zip with one changed byte in a program is refused.
+# A signed release stays reproducible, also after its certificate's end, with a throwaway
+# certificate and a time-stamp authority on 127.0.0.1 (no network): a wrong password is refused
+# and leaves the tree clean; scripts/sign-release.sh in one clean clone, time-stamped, its
+# signatures committed there, scripts/release.sh gives the signed zip; three days later (past
+# the certificate's end, faketime), scripts/verify-release.sh, which rebuilds it in a second
+# clone, finds the same zip byte for byte and both signatures valid and time-stamped; a zip with
+# one changed byte in a program is refused.
 #   bash tests/release/signed.sh [CLONE]
 # CLONE, when given, is a clean clone of this commit with its release built, as
 # tests/release/reproducible.sh leaves one: the signing takes place there, and is removed after.
@@ -12,10 +14,21 @@ root=$(cd "$(dirname "$0")/../.." && pwd)
 commit=$(git -C "$root" rev-parse HEAD)
 work=$(mktemp -d)
 signer=${1:-}
-trap 'rm -rf "$work" ${signer:+"$signer"}' EXIT
+tsa_pid=""
+trap '[ -z "$tsa_pid" ] || kill "$tsa_pid" 2>/dev/null; rm -rf "$work" ${signer:+"$signer"}' EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM HUP
 
 bash "$root/tests/release/throwaway_cert.sh" "$work/cert"
 export RELEASE_CA_FILE="$work/cert/ca.pem"
+python3 "$root/tests/release/time_stamp_authority.py" "$work/cert" "$work/tsa.port" &
+tsa_pid=$!
+for _ in $(seq 100); do
+    [ -s "$work/tsa.port" ] || ! kill -0 "$tsa_pid" 2>/dev/null && break
+    sleep 0.1
+done
+[ -s "$work/tsa.port" ] || { echo "The time-stamp authority did not start" >&2; exit 1; }
+tsa_url="http://127.0.0.1:$(cat "$work/tsa.port")"
 if [ -z "$signer" ] || [ "$(git -C "$signer" rev-parse HEAD 2>/dev/null)" != "$commit" ]; then
     signer="$work/signer clone"
     git clone -q --no-checkout "$root" "$signer"
@@ -24,8 +37,8 @@ fi
 cd "$signer"
 
 printf 'not the password\n' >"$work/wrong.txt"
-if bash scripts/sign-release.sh "$work/cert/code.p12" "$work/wrong.txt" >"$work/wrong.log" 2>&1
-then
+if bash scripts/sign-release.sh "$work/cert/code.p12" "$work/wrong.txt" "$tsa_url" \
+    >"$work/wrong.log" 2>&1; then
     cat "$work/wrong.log"
     echo "A wrong password was accepted" >&2
     exit 1
@@ -34,7 +47,9 @@ grep -q "can't be opened with the password" "$work/wrong.log"
 [ -z "$(git status --porcelain)" ] && [ ! -e release ]
 echo "A wrong password is refused; the tree stays clean"
 
-bash scripts/sign-release.sh "$work/cert/code.p12" "$work/cert/password.txt" >"$work/sign.log"
+bash scripts/sign-release.sh "$work/cert/code.p12" "$work/cert/password.txt" "$tsa_url" \
+    >"$work/sign.log"
+stamped=$(date -u +%F)
 cat "$work/sign.log"
 if grep -qF "$(cat "$work/cert/password.txt")" "$work/sign.log"; then
     echo "The password was printed" >&2
@@ -54,9 +69,13 @@ unzip -q "${signed[0]}" -d unpacked
 (cd unpacked && sha256sum --quiet -c SHA256SUMS)
 (cd "$signer/build/release-build/bin" && sha256sum --quiet -c "$work/unpacked/SHA256SUMS.unsigned")
 
-# The verifier works from the signed commit, as anyone who cloned it would, and names the signer.
-(cd "$signer" && bash scripts/verify-release.sh "${signed[0]}" "$RELEASE_CA_FILE") | tee verify.log
-[ "$(grep -c 'signed by /CN=Vantoline Throwaway Publisher: signature verified' verify.log)" = 2 ]
+# The verifier works from the signed commit, as anyone who cloned it would, after the end of
+# every certificate involved: the time stamp keeps the signatures valid.
+(cd "$signer" && faketime '+3 days' bash scripts/verify-release.sh "${signed[0]}" \
+    "$RELEASE_CA_FILE") | tee verify.log
+trusted="signer /CN=Vantoline Throwaway Publisher; time stamp /CN=Vantoline Throwaway Time Stamps,"
+trusted+=" $stamped [0-9:]* UTC; valid, time-stamped $stamped"
+[ "$(grep -cE "^(tamsel|Ironvale)\.exe: $trusted\$" verify.log)" = 2 ]
 
 # One byte changed in the middle of a program, packed again as a well-formed zip.
 cp -r unpacked changed
