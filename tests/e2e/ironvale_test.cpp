@@ -27,14 +27,7 @@
 
 namespace {
 
-std::string Utf8(const std::wstring& text) {
-    const int wide = static_cast<int>(text.size());
-    const int size =
-        ::WideCharToMultiByte(CP_UTF8, 0, text.data(), wide, nullptr, 0, nullptr, nullptr);
-    std::string result(static_cast<std::size_t>(size), '\0');
-    ::WideCharToMultiByte(CP_UTF8, 0, text.data(), wide, result.data(), size, nullptr, nullptr);
-    return result;
-}
+using test::Utf8;
 
 std::wstring KeyValue(HKEY root, const wchar_t* key, const wchar_t* name) {
     wchar_t data[2048] = {};

@@ -26,17 +26,10 @@
 
 namespace {
 
+using test::Utf8;
+
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
-
-std::string Utf8(const std::wstring& text) {
-    const int wide = static_cast<int>(text.size());
-    const int size =
-        ::WideCharToMultiByte(CP_UTF8, 0, text.data(), wide, nullptr, 0, nullptr, nullptr);
-    std::string result(static_cast<std::size_t>(size), '\0');
-    ::WideCharToMultiByte(CP_UTF8, 0, text.data(), wide, result.data(), size, nullptr, nullptr);
-    return result;
-}
 
 std::wstring Wide(const std::string& utf8) {
     const int narrow = static_cast<int>(utf8.size());

@@ -72,6 +72,15 @@ inline bool HasShortName(const std::filesystem::path& path) {
            std::filesystem::path(shortPath).filename() != path.filename();
 }
 
+inline std::string Utf8(const std::wstring& text) {
+    const int wide = static_cast<int>(text.size());
+    const int size =
+        ::WideCharToMultiByte(CP_UTF8, 0, text.data(), wide, nullptr, 0, nullptr, nullptr);
+    std::string result(static_cast<std::size_t>(size), '\0');
+    ::WideCharToMultiByte(CP_UTF8, 0, text.data(), wide, result.data(), size, nullptr, nullptr);
+    return result;
+}
+
 inline std::string ReadBytes(const std::wstring& file) {
     std::ifstream in(std::filesystem::path(file), std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
