@@ -190,8 +190,9 @@ run_fuzz_layer 10
 # The kit's own checks, and the release tests made in the background: one test each.
 wait "$release_job" || true
 bash tests/kit/kit_test.sh programs "$(tail -n 1 build/logs/windows-kit.log)" \
-    "$handover/release.zip" >>build/logs/kit.log 2>&1 || true
-cat build/logs/kit.log
+    "$handover/release.zip" >build/logs/kit-programs.log 2>&1 || true
+cat build/logs/kit-programs.log
+cat build/logs/kit-programs.log >>build/logs/kit.log
 for summary in $(grep -E '^kit: [0-9]+ passed, [0-9]+ failed$' build/logs/kit.log |
     sed -E 's/kit: ([0-9]+) passed, ([0-9]+) failed/\1:\2/'); do
     passed=$((passed + ${summary%:*}))

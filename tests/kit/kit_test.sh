@@ -92,11 +92,20 @@ contents() {
 }
 check "the test programs and the root's certificate in checks/" contents
 
+# What Wine itself wrote on the Unix stderr during a run, apart from the kit's lines: any Wine
+# process of the run writes there, whole lines or not ("wine client error:2d0: " of a process that
+# was ended while it talked to the wineserver), and the kit's lines are read from stdout.
+wine_said() { # which run
+    [ ! -s "$work/$1.err" ] || sed "s/^/kit: Wine during the $1 run: /" "$work/$1.err"
+}
+
 # As a tester: in the kit's folder, no arguments.
 tester_run() {
     local code=0 last ok=0 gtest
-    (cd "$kit" && wine cmd /c run-checks.cmd) </dev/null >"$work/tester.log" 2>&1 || code=$?
+    (cd "$kit" && wine cmd /c run-checks.cmd) </dev/null >"$work/tester.log" 2>"$work/tester.err" ||
+        code=$?
     cat "$work/tester.log"
+    wine_said tester
     last=$(tail -n 1 "$work/tester.log" | tr -d '\r')
     [[ "$last" =~ ^([0-9]+)\ passed,\ 0\ failed,\ ([0-9]+)\ skipped$ ]] || ok=1
     [ "$code" -eq 0 ] || { echo "kit: exit code $code"; ok=1; }
@@ -121,8 +130,9 @@ broken_run() {
     local code=0 ok=0
     cp "$kit/checks/hl2_standin.exe" "$kit/Ironvale.exe"
     wine cmd /c "$kit_win\\run-checks.cmd" 'e2e_tests:Ironvale.WithoutArgument*:Ironvale.Registers*' \
-        </dev/null >"$work/broken.log" 2>&1 || code=$?
+        </dev/null >"$work/broken.log" 2>"$work/broken.err" || code=$?
     cat "$work/broken.log"
+    wine_said broken
     grep -qE '^[0-9]+ passed, [1-9][0-9]* failed' <(tr -d '\r' <"$work/broken.log") || ok=1
     [ "$code" -ne 0 ] || { echo "kit: exit code 0 with a broken Ironvale.exe"; ok=1; }
     as_before broken || ok=1
