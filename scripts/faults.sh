@@ -24,9 +24,10 @@ run_fault_scenario() {
     local scenario=$1 mode=$2 which=$3 log summary runs bad
     log="$ROOT/build/logs/faults-$scenario-$mode.log"
     mkdir -p "$ROOT/build/logs"
-    # Output goes to a file, never a pipe (see prepare_wine_prefix).
+    # Output goes to a file, never a pipe (see prepare_wine_prefix). Wine's own messages go to
+    # stderr, kept apart: they needn't end their lines.
     wine "$ROOT/build/windows/bin/fault_driver.exe" "$scenario" "$mode" "$which" \
-        </dev/null >"$log" 2>&1 || true
+        </dev/null >"$log" 2>"${log%.log}.wine.log" || true
     summary=$(grep -E "^$scenario $mode: [0-9]+ runs" "$log" | tail -n 1 || true)
     if [ -z "$summary" ]; then
         cat "$log"
