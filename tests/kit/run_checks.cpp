@@ -26,6 +26,7 @@
 
 namespace {
 
+using test::RegistryTree;
 using test::Utf8;
 
 namespace fs = std::filesystem;
@@ -39,257 +40,185 @@ std::wstring Wide(const std::string& utf8) {
     return result;
 }
 
-// Names and bytes in the saved copy: hex, so that any name or data fits on its line ("-": none).
-std::string Hex(const std::string& bytes) {
-    static const char digits[] = "0123456789abcdef";
-    std::string out;
-    for (unsigned char byte : bytes) {
-        out += digits[byte >> 4];
-        out += digits[byte & 15];
-    }
-    return out.empty() ? "-" : out;
-}
-
-std::string Unhex(const std::string& hex) {
-    std::string out;
-    for (std::size_t i = 0; hex != "-" && i + 1 < hex.size(); i += 2) {
-        out += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
-    }
-    return out;
-}
-
 // ---- What the checks may change, read, written back and kept in a file ----
 
-struct Value {
-    std::wstring name;
-    DWORD type = REG_NONE;
-    std::string data;
-    bool operator==(const Value&) const = default;
-};
-
-struct Key {
-    std::wstring path; // below the item's key; empty for that key itself
-    std::vector<Value> values;
-    bool operator==(const Key&) const = default;
-};
-
-// A whole key with all below it (tree), one value (value: the item's key holds only that one),
-// or whether a key exists (key: removed again when a check created it and left it empty).
+// Whether a key exists (KeyOnly: removed again where a check made it and left it empty), one
+// value of a key (OneValue), or a key with all below it (Tree).
 struct Item {
-    enum Kind { Tree, OneValue, KeyOnly } kind;
+    enum Kind { KeyOnly, OneValue, Tree } kind;
     HKEY root;
-    const wchar_t* rootName;
-    std::wstring path;
-    const wchar_t* valueName;
+    const wchar_t* path;
+    const wchar_t* valueName = nullptr;
 
-    std::wstring Name() const {
-        return std::wstring(rootName) + L"\\" + path + (kind == OneValue ? L"\\" : L"") +
-               (kind == OneValue ? valueName : L"");
+    std::string Name() const {
+        return (root == HKEY_CURRENT_USER ? "HKCU\\" : "HKLM\\") + Utf8(path) +
+               (valueName ? "\\" + Utf8(valueName) : "");
     }
 };
 
-struct State {
-    bool present = false;
-    std::vector<Key> keys; // sorted by path: a key comes before the keys below it
-    bool operator==(const State&) const = default;
+const Item kItems[] = {
+    {Item::KeyOnly, HKEY_CURRENT_USER, L"Software\\Valve"},
+    {Item::KeyOnly, HKEY_CURRENT_USER, L"Software\\Valve\\Steam"},
+    {Item::OneValue, HKEY_CURRENT_USER, L"Software\\Valve\\Steam", L"Language"},
+    {Item::Tree, HKEY_CURRENT_USER, L"Software\\Classes\\ivl"},
+    {Item::Tree, HKEY_LOCAL_MACHINE, L"Software\\Classes\\ivl"},
 };
+constexpr std::size_t kItemCount = std::size(kItems);
 
-const std::vector<Item> kItems = {
-    {Item::KeyOnly, HKEY_CURRENT_USER, L"HKCU", L"Software\\Valve", nullptr},
-    {Item::KeyOnly, HKEY_CURRENT_USER, L"HKCU", L"Software\\Valve\\Steam", nullptr},
-    {Item::OneValue, HKEY_CURRENT_USER, L"HKCU", L"Software\\Valve\\Steam", L"Language"},
-    {Item::Tree, HKEY_CURRENT_USER, L"HKCU", L"Software\\Classes\\ivl", nullptr},
-    {Item::Tree, HKEY_LOCAL_MACHINE, L"HKLM", L"Software\\Classes\\ivl", nullptr},
-};
-
-std::vector<Value> ReadValues(HKEY key, const wchar_t* only) {
-    DWORD count = 0, longestName = 0, longestData = 0;
-    ::RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &count,
-                       &longestName, &longestData, nullptr, nullptr);
-    std::vector<Value> values;
-    for (DWORD i = 0; i < count; ++i) {
-        std::wstring name(longestName + 1, L'\0');
-        std::string data(longestData, '\0');
-        DWORD nameLength = longestName + 1, size = longestData, type = 0;
-        if (::RegEnumValueW(key, i, name.data(), &nameLength, nullptr, &type,
-                            reinterpret_cast<BYTE*>(data.data()), &size) != ERROR_SUCCESS) {
-            continue;
-        }
-        name.resize(nameLength);
-        data.resize(size);
-        if (only == nullptr || _wcsicmp(name.c_str(), only) == 0) {
-            values.push_back({name, type, data});
-        }
-    }
-    std::ranges::sort(values, {}, &Value::name);
-    return values;
-}
-
-void ReadTree(HKEY root, const std::wstring& path, const std::wstring& below, State& state) {
-    platform::OwnedKey key;
-    if (::RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, key.put()) != ERROR_SUCCESS) {
-        return;
-    }
-    state.keys.push_back({below, ReadValues(key.get(), nullptr)});
-    wchar_t name[256];
-    for (DWORD i = 0;; ++i) {
-        DWORD length = 256;
-        if (::RegEnumKeyExW(key.get(), i, name, &length, nullptr, nullptr, nullptr, nullptr) !=
-            ERROR_SUCCESS) {
-            break;
-        }
-        ReadTree(root, path + L"\\" + name, below.empty() ? name : below + L"\\" + name, state);
-    }
-}
+// An item as it is: a KeyOnly's tree is empty, a OneValue's holds that value only; nothing
+// where it is absent.
+using State = std::optional<RegistryTree>;
 
 State Read(const Item& item) {
-    State state;
-    platform::OwnedKey key;
-    if (::RegOpenKeyExW(item.root, item.path.c_str(), 0, KEY_READ, key.put()) != ERROR_SUCCESS) {
-        return state;
-    }
-    if (item.kind == Item::Tree) {
-        ReadTree(item.root, item.path, L"", state);
-        std::ranges::sort(state.keys, {}, &Key::path);
-    } else if (item.kind == Item::OneValue) {
-        std::vector<Value> value = ReadValues(key.get(), item.valueName);
-        if (!value.empty()) {
-            state.keys.push_back({L"", value});
+    State state = test::ReadRegistryTree(item.root, item.path, item.kind == Item::Tree);
+    if (state && item.kind != Item::Tree) {
+        std::erase_if(state->values, [&](const RegistryTree::Value& value) {
+            return item.kind == Item::KeyOnly || _wcsicmp(value.name.c_str(), item.valueName) != 0;
+        });
+        if (item.kind == Item::OneValue && state->values.empty()) {
+            state.reset();
         }
     }
-    state.present = item.kind != Item::OneValue || !state.keys.empty();
     return state;
 }
 
-bool IsEmptyKey(HKEY root, const std::wstring& path) {
-    platform::OwnedKey key;
-    DWORD keys = 1, values = 1;
-    return ::RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, key.put()) == ERROR_SUCCESS &&
-           ::RegQueryInfoKeyW(key.get(), nullptr, nullptr, nullptr, &keys, nullptr, nullptr,
-                              &values, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS &&
-           keys == 0 && values == 0;
-}
-
 // Makes the registry hold the state again; untouched when it does. An error's text, or empty.
-std::wstring Write(const Item& item, const State& saved) {
-    const State now = Read(item);
-    if (now == saved) {
-        return L"";
-    }
-    LSTATUS status = ERROR_SUCCESS;
+std::string Write(const Item& item, const State& saved) {
     if (item.kind == Item::KeyOnly) {
         // Only a key that a check left empty goes: anything in it is not ours to remove.
-        if (!saved.present && IsEmptyKey(item.root, item.path)) {
-            ::RegDeleteKeyW(item.root, item.path.c_str());
+        if (!saved && test::ReadRegistryTree(item.root, item.path) == RegistryTree{}) {
+            ::RegDeleteKeyW(item.root, item.path);
         }
-        return L"";
+        return "";
     }
-    if (item.kind == Item::OneValue) {
-        status = ::RegDeleteKeyValueW(item.root, item.path.c_str(), item.valueName);
-        status = status == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : status;
+    if (Read(item) == saved) {
+        return "";
+    }
+    LSTATUS status = ERROR_SUCCESS;
+    if (item.kind == Item::Tree) {
+        status = test::WriteRegistryTree(item.root, item.path, saved);
     } else {
-        status = ::RegDeleteTreeW(item.root, item.path.c_str());
-        status = status == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : status;
-    }
-    for (const Key& key : saved.keys) {
-        platform::OwnedKey open;
-        const std::wstring path = item.path + (key.path.empty() ? L"" : L"\\" + key.path);
-        if (status == ERROR_SUCCESS) {
-            status = ::RegCreateKeyExW(item.root, path.c_str(), 0, nullptr, 0, KEY_SET_VALUE,
-                                       nullptr, open.put(), nullptr);
-        }
-        for (const Value& value : key.values) {
-            if (status == ERROR_SUCCESS) {
-                status = ::RegSetValueExW(open.get(), value.name.c_str(), 0, value.type,
-                                          reinterpret_cast<const BYTE*>(value.data.data()),
-                                          static_cast<DWORD>(value.data.size()));
-            }
+        status = ::RegDeleteKeyValueW(item.root, item.path, item.valueName); // in any case
+        if (saved) {
+            status = test::SetRegistryValue(item.root, item.path, saved->values.front());
         }
     }
     if (status == ERROR_SUCCESS && Read(item) == saved) {
-        return L"";
+        return "";
     }
-    return item.Name() + L": not put back (error " + std::to_wstring(status) + L")";
+    return item.Name() + ": not put back (error " + std::to_string(status) + ")\n";
 }
 
-// Removes what the item holds, so that the checks start without it; what can't be removed
-// (HKLM without elevation) stays.
-void Clear(const Item& item) {
-    if (item.kind == Item::OneValue) {
-        ::RegDeleteKeyValueW(item.root, item.path.c_str(), item.valueName);
-    } else if (item.kind == Item::Tree) {
-        ::RegDeleteTreeW(item.root, item.path.c_str());
+// Puts the states back, the last item first (a key's value before the key). The errors' lines.
+std::string PutBack(const std::vector<State>& states) {
+    std::string errors;
+    for (std::size_t i = states.size(); i-- > 0;) {
+        errors += Write(kItems[i], states[i]);
+    }
+    return errors;
+}
+
+void Count(const RegistryTree& tree, std::size_t& keys, std::size_t& values) {
+    keys += 1;
+    values += tree.values.size();
+    for (const auto& below : tree.keys) {
+        Count(below.second, keys, values);
     }
 }
 
 std::string Describe(const Item& item, const State& state) {
-    std::size_t values = 0;
-    for (const Key& key : state.keys) {
-        values += key.values.size();
+    if (!state || item.kind == Item::KeyOnly) {
+        return state ? "present" : "absent";
     }
-    return !state.present               ? "absent"
-           : item.kind == Item::KeyOnly ? "present"
-           : item.kind == Item::OneValue
-               ? "present (type " + std::to_string(state.keys[0].values[0].type) + ", " +
-                     std::to_string(state.keys[0].values[0].data.size()) + " bytes)"
-               : "present (" + std::to_string(state.keys.size()) + " keys, " +
-                     std::to_string(values) + " values)";
+    if (item.kind == Item::OneValue) {
+        return "present (type " + std::to_string(state->values[0].type) + ", " +
+               std::to_string(state->values[0].data.size()) + " bytes)";
+    }
+    std::size_t keys = 0, values = 0;
+    Count(*state, keys, values);
+    return "present (" + std::to_string(keys) + " keys, " + std::to_string(values) + " values)";
 }
 
-// The saved copy: "folder HEX", then per item "item I present|absent", its keys "key PATH" and
-// their values "value NAME TYPE DATA", all hex, "end" last (a copy without it is cut short).
+// The saved copy: its first line, the work folder, then per item "present" and its tree, or
+// "absent"; "end" last (a copy without it is cut short). A tree: its number of values, each
+// value's type, name and data, its number of keys, each key's name and tree. A name or data is
+// its byte count, a blank and the bytes, then a line end.
+const char kSavedCopy[] = "vantoline-checks saved 2";
+
+template <typename Bytes> void PutBytes(std::ostream& out, const Bytes& bytes) {
+    const std::size_t size = bytes.size() * sizeof bytes[0];
+    out << size << " ";
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(size));
+    out << "\n";
+}
+
+template <typename Bytes> Bytes GetBytes(std::istream& in) {
+    std::size_t size = 0;
+    in >> size;
+    in.get();
+    Bytes bytes(size / sizeof(typename Bytes::value_type), {});
+    in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(size));
+    return bytes;
+}
+
+void Put(std::ostream& out, const RegistryTree& tree) {
+    out << tree.values.size() << "\n";
+    for (const RegistryTree::Value& value : tree.values) {
+        out << value.type << " ";
+        PutBytes(out, value.name);
+        PutBytes(out, value.data);
+    }
+    out << tree.keys.size() << "\n";
+    for (const auto& [name, below] : tree.keys) {
+        PutBytes(out, name);
+        Put(out, below);
+    }
+}
+
+void Get(std::istream& in, RegistryTree& tree) {
+    std::size_t count = 0;
+    for (in >> count; count-- > 0 && in;) {
+        RegistryTree::Value& value = tree.values.emplace_back();
+        in >> value.type;
+        value.name = GetBytes<std::wstring>(in);
+        value.data = GetBytes<std::vector<BYTE>>(in);
+    }
+    for (in >> count; count-- > 0 && in;) {
+        const std::wstring name = GetBytes<std::wstring>(in);
+        Get(in, tree.keys.emplace_back(name, RegistryTree{}).second);
+    }
+}
+
 std::string Serialize(const fs::path& folder, const std::vector<State>& states) {
-    auto hex = [](const std::wstring& text) {
-        return Hex(std::string(reinterpret_cast<const char*>(text.data()), text.size() * 2));
-    };
     std::ostringstream out;
-    out << "vantoline-checks saved 1\nfolder " << hex(folder.wstring()) << "\n";
-    for (std::size_t i = 0; i < states.size(); ++i) {
-        out << "item " << i << (states[i].present ? " present\n" : " absent\n");
-        for (const Key& key : states[i].keys) {
-            out << "key " << hex(key.path) << "\n";
-            for (const Value& value : key.values) {
-                out << "value " << hex(value.name) << " " << value.type << " " << Hex(value.data)
-                    << "\n";
-            }
+    out << kSavedCopy << "\n";
+    PutBytes(out, folder.wstring());
+    for (const State& state : states) {
+        out << (state ? "present\n" : "absent\n");
+        if (state) {
+            Put(out, *state);
         }
     }
     out << "end\n";
     return out.str();
 }
 
+// Throws where a byte count is too large to hold.
 std::optional<std::vector<State>> Parse(const std::string& text, fs::path& folder) {
-    auto wide = [](const std::string& hex) {
-        const std::string bytes = Unhex(hex);
-        return std::wstring(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / 2);
-    };
     std::istringstream in(text);
-    std::string line, word, a, b, c;
-    std::vector<State> states;
-    bool ended = false;
-    std::getline(in, line);
-    if (line != "vantoline-checks saved 1") {
-        return std::nullopt;
-    }
-    while (std::getline(in, line)) {
-        std::istringstream fields(line);
-        fields >> word >> a >> b >> c;
-        if (word == "folder") {
-            folder = wide(a);
-        } else if (word == "item" && std::stoul(a) == states.size()) {
-            states.push_back({b == "present", {}});
-        } else if (word == "key" && !states.empty()) {
-            states.back().keys.push_back({wide(a), {}});
-        } else if (word == "value" && !states.empty() && !states.back().keys.empty()) {
-            states.back().keys.back().values.push_back(
-                {wide(a), static_cast<DWORD>(std::stoul(b)), Unhex(c)});
-        } else if (word == "end") {
-            ended = true;
-        } else {
+    std::string first, word;
+    std::getline(in, first);
+    folder = GetBytes<std::wstring>(in);
+    std::vector<State> states(kItemCount);
+    for (State& state : states) {
+        in >> word;
+        if (word == "present") {
+            Get(in, state.emplace());
+        } else if (word != "absent") {
             return std::nullopt;
         }
     }
-    if (!ended || states.size() != kItems.size()) {
+    if (first != kSavedCopy || !(in >> word) || word != "end") {
         return std::nullopt;
     }
     return states;
@@ -562,8 +491,8 @@ std::string MachineFacts() {
 void WriteReport(const std::string& ending) {
     std::ostringstream out;
     out << session.kitName << "\n\n" << session.facts << "\n";
-    for (std::size_t i = 0; i < kItems.size() && i < session.saved.size(); ++i) {
-        out << Utf8(kItems[i].Name()) << ": " << Describe(kItems[i], session.saved[i]) << "\n";
+    for (std::size_t i = 0; i < session.saved.size(); ++i) {
+        out << kItems[i].Name() << ": " << Describe(kItems[i], session.saved[i]) << "\n";
     }
     out << "\n";
     for (const Check& check : session.results) {
@@ -592,16 +521,12 @@ void WriteReport(const std::string& ending) {
 std::string Finish(const std::string& how) {
     std::string told;
     ::TerminateJobObject(session.job.get(), 1);
-    std::wstring errors;
-    for (std::size_t i = kItems.size(); i-- > 0 && !session.saved.empty();) {
-        const std::wstring error = Write(kItems[i], session.saved[i]);
-        errors += error.empty() ? L"" : error + L"\n";
-    }
+    const std::string errors = PutBack(session.saved);
     if (!session.saved.empty()) {
-        told += errors.empty() ? "The registry values are as they were before the checks.\n"
-                               : Utf8(errors) + "Their saved copy stays in " +
-                                     Utf8(session.savedCopy.wstring()) +
-                                     ": the next run puts it back first.\n";
+        told += errors.empty()
+                    ? "The registry values are as they were before the checks.\n"
+                    : errors + "Their saved copy stays in " + Utf8(session.savedCopy.wstring()) +
+                          ": the next run puts it back first.\n";
     }
     if (errors.empty()) {
         ::DeleteFileW(session.savedCopy.c_str());
@@ -643,19 +568,20 @@ BOOL WINAPI OnConsoleEvent(DWORD event) {
 
 // Puts back a copy that a run killed before its end left; false when that fails.
 bool RestoreLeftCopy() {
-    std::string text = test::ReadBytes(session.savedCopy.wstring());
+    const std::string text = test::ReadBytes(session.savedCopy.wstring());
     if (text.empty()) {
         return true;
     }
     fs::path folder;
-    const auto states = Parse(text, folder);
-    std::wstring errors = states ? L"" : L"the copy can't be read";
-    for (std::size_t i = kItems.size(); states && i-- > 0;) {
-        errors += Write(kItems[i], (*states)[i]);
+    std::optional<std::vector<State>> states;
+    try {
+        states = Parse(text, folder);
+    } catch (const std::exception&) {
     }
+    const std::string errors = states ? PutBack(*states) : "the copy can't be read\n";
     if (!errors.empty()) {
-        std::printf("A run stopped before its end left %s, which can't be put back: %s\n",
-                    Utf8(session.savedCopy.wstring()).c_str(), Utf8(errors).c_str());
+        std::printf("A run stopped before its end left %s, which can't be put back: %s",
+                    Utf8(session.savedCopy.wstring()).c_str(), errors.c_str());
         return false;
     }
     std::error_code ignored;
@@ -714,8 +640,11 @@ bool SaveAndClear() {
         session.work.reset();
         return false;
     }
+    // What can't be removed (HKLM without elevation) stays.
     for (const Item& item : kItems) {
-        Clear(item);
+        if (item.kind != Item::KeyOnly) {
+            Write(item, std::nullopt);
+        }
     }
     return true;
 }
