@@ -255,63 +255,51 @@ struct Session {
 
 struct ChildRun {
     std::string output;
-    std::optional<DWORD> exitCode; // none: stopped at its time limit or by the runner's end
+    std::optional<DWORD> exitCode; // none: not started, or stopped at its time limit
 };
 
-// Runs one of the kit's programs in the session's job, its output (out and error) read through
-// a pipe until it ends: a process it started may keep the pipe open longer.
+// Runs one of the kit's programs in the session's job, its output (out and error) to a file of
+// the work folder, read when it ends: a process it started may hold the file longer.
 ChildRun RunChild(const std::wstring& program, const std::wstring& arguments,
-                  std::chrono::seconds limit) {
-    ChildRun run;
+                  std::chrono::milliseconds limit) {
+    static int runs = 0;
+    const std::wstring file = session.work->File((std::to_wstring(++runs) + L".out").c_str());
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-    platform::OwnedHandle readEnd, writeEnd;
-    if (!::CreatePipe(readEnd.put(), writeEnd.put(), &inherit, 0) ||
-        !::SetHandleInformation(readEnd.get(), HANDLE_FLAG_INHERIT, 0)) {
-        run.output = "no pipe";
-        return run;
-    }
+    platform::OwnedFileHandle output(::CreateFileW(file.c_str(), GENERIC_WRITE,
+                                                   FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                                                   CREATE_ALWAYS, 0, nullptr));
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdInput = ::GetStdHandle(STD_INPUT_HANDLE);
-    startup.hStdOutput = startup.hStdError = writeEnd.get();
+    startup.hStdOutput = startup.hStdError = output.get();
     PROCESS_INFORMATION started{};
     std::wstring commandLine = L"\"" + (session.checks / program).wstring() + L"\" " + arguments;
     {
         std::lock_guard guard(session.lock);
-        if (session.stopping ||
+        if (session.stopping || !output ||
             !::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, CREATE_SUSPENDED,
                               nullptr, session.checks.c_str(), &startup, &started)) {
-            run.output = "not started (error " + std::to_string(::GetLastError()) + ")";
-            return run;
+            return {"not started (error " + std::to_string(::GetLastError()) + ")", std::nullopt};
         }
         ::AssignProcessToJobObject(session.job.get(), started.hProcess);
         ::ResumeThread(started.hThread);
     }
     const platform::OwnedHandle process(started.hProcess), thread(started.hThread);
-    writeEnd.reset();
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    for (bool ended = false;;) {
-        DWORD available = 0, got = 0;
-        char buffer[4096];
-        while (::PeekNamedPipe(readEnd.get(), nullptr, 0, nullptr, &available, nullptr) &&
-               available > 0 && ::ReadFile(readEnd.get(), buffer, sizeof buffer, &got, nullptr) &&
-               got > 0) {
-            run.output.append(buffer, got);
-        }
-        if (ended) {
-            break;
-        }
-        ended = ::WaitForSingleObject(process.get(), 20) == WAIT_OBJECT_0;
-        if (!ended && std::chrono::steady_clock::now() > deadline) {
-            ::TerminateJobObject(session.job.get(), 1);
-            run.output += "\n(stopped after " + std::to_string(limit.count()) + " s)";
-            return run;
-        }
-    }
+    output.reset();
+    ChildRun run;
     DWORD code = 0;
-    ::GetExitCodeProcess(process.get(), &code);
-    run.exitCode = code;
+    if (::WaitForSingleObject(process.get(), static_cast<DWORD>(limit.count())) == WAIT_OBJECT_0 &&
+        ::GetExitCodeProcess(process.get(), &code)) {
+        run.exitCode = code;
+    } else {
+        ::TerminateJobObject(session.job.get(), 1);
+    }
+    run.output = test::ReadBytes(file);
+    std::erase(run.output, '\r');
+    if (!run.exitCode) {
+        run.output += "\n(stopped after " + std::to_string(limit.count() / 1000) + " s)";
+    }
     return run;
 }
 
