@@ -24,21 +24,17 @@
 #include <string>
 #include <vector>
 
+// The version Windows has, whatever this program's manifest names.
+extern "C" NTSYSAPI LONG NTAPI RtlGetVersion(RTL_OSVERSIONINFOW* version);
+
 namespace {
 
 using test::RegistryTree;
 using test::Utf8;
+using test::Wide;
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
-
-std::wstring Wide(const std::string& utf8) {
-    const int narrow = static_cast<int>(utf8.size());
-    const int size = ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), narrow, nullptr, 0);
-    std::wstring result(static_cast<std::size_t>(size), L'\0');
-    ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), narrow, result.data(), size);
-    return result;
-}
 
 // ---- What the checks may change, read, written back and kept in a file ----
 
@@ -396,21 +392,30 @@ void RunFaults(const std::string& scenario, const std::string& mode, const std::
 
 // ---- The machine, as report.txt tells it ----
 
+// A line for each monitor: its size, place and DPI.
+BOOL CALLBACK AddMonitor(HMONITOR monitor, HDC, RECT* area, LPARAM facts) {
+    static int count = 0;
+    UINT x = 0, y = 0;
+    const bool known = SUCCEEDED(::GetDpiForMonitor(monitor, MDT_EFFECTIVE_DPI, &x, &y));
+    *reinterpret_cast<std::ostringstream*>(facts)
+        << "Monitor " << ++count << ": " << area->right - area->left << "x"
+        << area->bottom - area->top << " at " << area->left << "," << area->top << ", "
+        << (known ? std::to_string(x) + " DPI (" + std::to_string(x * 100 / 96) + " %)"
+                  : std::string("DPI unknown"))
+        << "\n";
+    return TRUE;
+}
+
 std::string MachineFacts() {
     std::ostringstream out;
     RTL_OSVERSIONINFOW version{};
     version.dwOSVersionInfoSize = sizeof version;
-    using GetVersionFunction = LONG(WINAPI*)(RTL_OSVERSIONINFOW*);
-    const HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
-    if (auto get = reinterpret_cast<GetVersionFunction>(
-            reinterpret_cast<void*>(::GetProcAddress(ntdll, "RtlGetVersion")))) {
-        get(&version);
-    }
+    RtlGetVersion(&version);
     out << "Windows: " << version.dwMajorVersion << "." << version.dwMinorVersion << " build "
         << version.dwBuildNumber << "\n";
     using WineVersionFunction = const char*(__cdecl*)();
-    const auto wine = reinterpret_cast<WineVersionFunction>(
-        reinterpret_cast<void*>(::GetProcAddress(ntdll, "wine_get_version")));
+    const auto wine = reinterpret_cast<WineVersionFunction>(reinterpret_cast<void*>(
+        ::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "wine_get_version")));
     out << "Wine: " << (wine ? wine() : "no") << "\n";
 
     platform::OwnedHandle token;
@@ -425,32 +430,7 @@ std::string MachineFacts() {
             : type == TokenElevationTypeLimited ? "limited"
                                                 : "default, no split")
         << ")\n";
-
-    using DpiFunction = HRESULT(WINAPI*)(HMONITOR, MONITOR_DPI_TYPE, UINT*, UINT*);
-    const platform::OwnedModule shcore(
-        ::LoadLibraryExW(L"shcore.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32));
-    struct Monitors {
-        DpiFunction dpi;
-        std::ostringstream* out;
-        int count;
-    } monitors{shcore ? reinterpret_cast<DpiFunction>(reinterpret_cast<void*>(
-                            ::GetProcAddress(shcore.get(), "GetDpiForMonitor")))
-                      : nullptr,
-               &out, 0};
-    ::EnumDisplayMonitors(
-        nullptr, nullptr,
-        [](HMONITOR monitor, HDC, RECT* area, LPARAM data) -> BOOL {
-            auto& all = *reinterpret_cast<Monitors*>(data);
-            UINT x = 0, y = 0;
-            const bool known = all.dpi && SUCCEEDED(all.dpi(monitor, MDT_EFFECTIVE_DPI, &x, &y));
-            *all.out << "Monitor " << ++all.count << ": " << area->right - area->left << "x"
-                     << area->bottom - area->top << " at " << area->left << "," << area->top << ", "
-                     << (known ? std::to_string(x) + " DPI (" + std::to_string(x * 100 / 96) + " %)"
-                               : std::string("DPI unknown"))
-                     << "\n";
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&monitors));
+    ::EnumDisplayMonitors(nullptr, nullptr, AddMonitor, reinterpret_cast<LPARAM>(&out));
 
     NONCLIENTMETRICSW metrics{};
     metrics.cbSize = sizeof metrics;

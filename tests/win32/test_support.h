@@ -82,6 +82,14 @@ inline std::string Utf8(const std::wstring& text) {
     return result;
 }
 
+inline std::wstring Wide(const std::string& utf8) {
+    const int narrow = static_cast<int>(utf8.size());
+    const int size = ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), narrow, nullptr, 0);
+    std::wstring result(static_cast<std::size_t>(size), L'\0');
+    ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), narrow, result.data(), size);
+    return result;
+}
+
 inline std::string ReadBytes(const std::wstring& file) {
     std::ifstream in(std::filesystem::path(file), std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
