@@ -13,9 +13,9 @@
 #include <shellscalingapi.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <mutex>
@@ -35,6 +35,15 @@ using test::Wide;
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        lines.push_back(line);
+    }
+    return lines;
+}
 
 // ---- What the checks may change, read, written back and kept in a file ----
 
@@ -59,7 +68,6 @@ const Item kItems[] = {
     {Item::Tree, HKEY_CURRENT_USER, L"Software\\Classes\\ivl"},
     {Item::Tree, HKEY_LOCAL_MACHINE, L"Software\\Classes\\ivl"},
 };
-constexpr std::size_t kItemCount = std::size(kItems);
 
 // An item as it is: a KeyOnly's tree is empty, a OneValue's holds that value only; nothing
 // where it is absent.
@@ -94,7 +102,8 @@ std::string Write(const Item& item, const State& saved) {
     if (item.kind == Item::Tree) {
         status = test::WriteRegistryTree(item.root, item.path, saved);
     } else {
-        status = ::RegDeleteKeyValueW(item.root, item.path, item.valueName); // in any case
+        // First, so that the name is stored letter for letter as saved.
+        status = ::RegDeleteKeyValueW(item.root, item.path, item.valueName);
         if (saved) {
             status = test::SetRegistryValue(item.root, item.path, saved->values.front());
         }
@@ -205,7 +214,7 @@ std::optional<std::vector<State>> Parse(const std::string& text, fs::path& folde
     std::string first, word;
     std::getline(in, first);
     folder = GetBytes<std::wstring>(in);
-    std::vector<State> states(kItemCount);
+    std::vector<State> states(std::size(kItems));
     for (State& state : states) {
         in >> word;
         if (word == "present") {
@@ -222,11 +231,8 @@ std::optional<std::vector<State>> Parse(const std::string& text, fs::path& folde
 
 // ---- The checks ----
 
-enum class Result { Passed, Failed, Skipped };
-
 struct Check {
     std::string layer, name;
-    Result result;
     std::string text; // why it failed or was skipped
     int passed = 0, failed = 0, skipped = 0;
 };
@@ -234,20 +240,36 @@ struct Check {
 // One run of the kit, shared with the console's Ctrl+C and close handler.
 struct Session {
     std::mutex lock;
-    bool stopping = false, finished = false;
+    bool finished = false; // no check starts any more
     fs::path kit, checks, savedCopy;
     std::optional<test::TempFolder> work;
     std::vector<State> saved;
     platform::OwnedHandle job;
     std::vector<Check> results;
     std::string facts, kitName;
-    int failed = 0;
 
     void Add(const Check& check) {
         std::lock_guard guard(lock);
         results.push_back(check);
     }
+    // The checks of a layer added up, or of all where the layer is empty.
+    Check Total(const std::string& layer) {
+        Check total{layer, "", "", 0, 0, 0};
+        for (const Check& check : results) {
+            if (layer.empty() || check.layer == layer) {
+                total.passed += check.passed;
+                total.failed += check.failed;
+                total.skipped += check.skipped;
+            }
+        }
+        return total;
+    }
 } session;
+
+std::string Counts(const Check& total) {
+    return std::to_string(total.passed) + " passed, " + std::to_string(total.failed) + " failed, " +
+           std::to_string(total.skipped) + " skipped";
+}
 
 struct ChildRun {
     std::string output;
@@ -273,7 +295,7 @@ ChildRun RunChild(const std::wstring& program, const std::wstring& arguments,
     std::wstring commandLine = L"\"" + (session.checks / program).wstring() + L"\" " + arguments;
     {
         std::lock_guard guard(session.lock);
-        if (session.stopping || !output ||
+        if (session.finished || !output ||
             !::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, CREATE_SUSPENDED,
                               nullptr, session.checks.c_str(), &startup, &started)) {
             return {"not started (error " + std::to_string(::GetLastError()) + ")", std::nullopt};
@@ -299,18 +321,6 @@ ChildRun RunChild(const std::wstring& program, const std::wstring& arguments,
     return run;
 }
 
-std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) {
-        if (!line.empty() && line.back() == '\r') {
-            line.pop_back();
-        }
-        lines.push_back(line);
-    }
-    return lines;
-}
-
 // A GoogleTest program's cases, each in a process of its own as ctest runs them: some read
 // what a process keeps from its first look (the message font, Wine's Root store).
 void RunGoogleTests(const std::string& program, const std::string& filter) {
@@ -327,41 +337,37 @@ void RunGoogleTests(const std::string& program, const std::string& filter) {
             names.push_back(suite + word.substr(2));
         }
     }
-    if (!list.exitCode || *list.exitCode != 0 || names.empty()) {
-        session.Add({program, "(list of cases)", Result::Failed, list.output, 0, 1, 0});
+    if (list.exitCode != 0u || names.empty()) {
+        session.Add({program, "(list of cases)", list.output, 0, 1, 0});
         return;
     }
     for (const std::string& name : names) {
         const ChildRun run = RunChild(exe, L"--gtest_filter=" + Wide(name), 120s);
-        Check check{program, name, Result::Failed, "", 0, 0, 0};
-        const std::string start = "[ RUN      ] " + name;
-        bool inside = false, decided = false;
-        for (const std::string& line : Lines(run.output)) {
-            for (auto [mark, result] : {std::pair{"[       OK ] ", Result::Passed},
-                                        {"[  FAILED  ] ", Result::Failed},
-                                        {"[  SKIPPED ] ", Result::Skipped}}) {
-                if (inside && line.starts_with(mark + name)) {
-                    check.result = result;
-                    decided = true;
-                    inside = false;
-                }
+        const std::string& out = run.output;
+        const std::string start = "[ RUN      ] " + name + "\n";
+        const std::size_t begin = out.find(start);
+        // The case's own lines end where its result line starts.
+        std::size_t end = std::string::npos;
+        int Check::*result = &Check::failed;
+        for (auto [mark, count] : {std::pair{"\n[       OK ] ", &Check::passed},
+                                   {"\n[  FAILED  ] ", &Check::failed},
+                                   {"\n[  SKIPPED ] ", &Check::skipped}}) {
+            const std::size_t at =
+                begin == std::string::npos ? begin : out.find(mark + name, begin);
+            if (at < end) {
+                end = at;
+                result = count;
             }
-            if (inside) {
-                check.text += line + "\n";
-            }
-            inside = inside || (!decided && line == start);
         }
-        if (!decided) {
+        Check check{program, name, "", 0, 0, 0};
+        check.*result = 1;
+        if (end == std::string::npos) {
             check.text = "ended without a result (" +
                          (run.exitCode ? "exit code " + std::to_string(*run.exitCode)
                                        : std::string("stopped")) +
-                         "):\n" + run.output;
-        }
-        (check.result == Result::Passed    ? check.passed
-         : check.result == Result::Skipped ? check.skipped
-                                           : check.failed) = 1;
-        if (check.result == Result::Passed) {
-            check.text.clear();
+                         "):\n" + out;
+        } else if (result != &Check::passed) {
+            check.text = out.substr(begin + start.size(), end + 1 - begin - start.size());
         }
         session.Add(check);
     }
@@ -369,10 +375,10 @@ void RunGoogleTests(const std::string& program, const std::string& filter) {
 
 // The fault runs of one scenario and mode, as fault_driver judges them: its last line counts
 // the runs and the failed ones, each failed run has a line "FAILED ...".
-void RunFaults(const std::string& scenario, const std::string& mode, const std::string& which) {
-    const ChildRun run =
-        RunChild(L"fault_driver.exe", Wide(scenario + " " + mode + " " + which), 900s);
-    Check check{"faults", scenario + " " + mode, Result::Failed, "", 0, 1, 0};
+void RunFaults(const std::string& scenario, const std::string& modeAndSample) {
+    const ChildRun run = RunChild(L"fault_driver.exe", Wide(scenario + " " + modeAndSample), 900s);
+    const std::string mode = modeAndSample.substr(0, modeAndSample.find(' '));
+    Check check{"faults", scenario + " " + mode, "", 0, 1, 0};
     int runs = 0, bad = 0;
     for (const std::string& line : Lines(run.output)) {
         if (line.starts_with("FAILED ")) {
@@ -381,7 +387,6 @@ void RunFaults(const std::string& scenario, const std::string& mode, const std::
                    line.starts_with(check.name + ":")) {
             check.passed = runs - bad;
             check.failed = bad;
-            check.result = bad == 0 ? Result::Passed : Result::Failed;
         }
     }
     if (check.passed + check.failed == 0 || !run.exitCode) {
@@ -456,40 +461,14 @@ std::string MachineFacts() {
     return out.str();
 }
 
-void WriteReport(const std::string& ending) {
-    std::ostringstream out;
-    out << session.kitName << "\n\n" << session.facts << "\n";
-    for (std::size_t i = 0; i < session.saved.size(); ++i) {
-        out << kItems[i].Name() << ": " << Describe(kItems[i], session.saved[i]) << "\n";
-    }
-    out << "\n";
-    for (const Check& check : session.results) {
-        out << (check.result == Result::Passed    ? "PASSED  "
-                : check.result == Result::Skipped ? "SKIPPED "
-                                                  : "FAILED  ")
-            << check.layer << " " << check.name;
-        if (check.passed + check.failed > 1) {
-            out << " (" << check.passed + check.failed << " runs, " << check.failed << " failed)";
-        }
-        out << "\n";
-        for (const std::string& line : Lines(check.text)) {
-            out << "    " << line << "\n";
-        }
-    }
-    out << "\n" << ending;
-    std::string text;
-    for (char c : out.str()) {
-        text += c == '\n' ? std::string("\r\n") : std::string(1, c);
-    }
-    test::WriteBytes((session.kit / L"report.txt").wstring(), text);
-}
+// ---- The run ----
 
 // Puts the saved values back, removes the work folder and, once all is back, the saved copy;
-// writes the report. Returns the lines to print.
-std::string Finish(const std::string& how) {
-    std::string told;
+// writes the report. Returns the lines to print and whether nothing failed.
+std::pair<std::string, bool> Finish(const std::string& how) {
     ::TerminateJobObject(session.job.get(), 1);
     const std::string errors = PutBack(session.saved);
+    std::string told = how;
     if (!session.saved.empty()) {
         told += errors.empty()
                     ? "The registry values are as they were before the checks.\n"
@@ -500,24 +479,38 @@ std::string Finish(const std::string& how) {
         ::DeleteFileW(session.savedCopy.c_str());
     }
     // The processes the job ended may hold files in the folder for a moment.
-    std::error_code failed;
-    const fs::path work = session.work ? session.work->path() : fs::path();
-    for (int i = 0; i < 20 && !work.empty() && fs::exists(work, failed); ++i) {
-        fs::remove_all(work, failed);
+    for (int i = 0; i < 20 && session.work && fs::exists(session.work->path()); ++i) {
+        std::error_code failed;
+        fs::remove_all(session.work->path(), failed);
         ::Sleep(failed ? 100 : 0);
     }
-    int passed = 0, failedChecks = errors.empty() ? 0 : 1, skipped = 0;
-    for (const Check& check : session.results) {
-        passed += check.passed;
-        failedChecks += check.failed;
-        skipped += check.skipped;
+    Check total = session.Total("");
+    total.failed += errors.empty() ? 0 : 1;
+    const std::string summary = Counts(total) + "\n";
+
+    std::ofstream report(session.kit / L"report.txt"); // text: Windows' line ends
+    report << session.kitName << "\n\n" << session.facts << "\n";
+    for (std::size_t i = 0; i < session.saved.size(); ++i) {
+        report << kItems[i].Name() << ": " << Describe(kItems[i], session.saved[i]) << "\n";
     }
-    session.failed = failedChecks;
-    const std::string summary = std::to_string(passed) + " passed, " +
-                                std::to_string(failedChecks) + " failed, " +
-                                std::to_string(skipped) + " skipped\n";
-    WriteReport(how + told + summary);
-    return how + told + "Report: " + Utf8((session.kit / L"report.txt").wstring()) + "\n" + summary;
+    report << "\n";
+    for (const Check& check : session.results) {
+        report << (check.failed > 0    ? "FAILED  "
+                   : check.skipped > 0 ? "SKIPPED "
+                                       : "PASSED  ")
+               << check.layer << " " << check.name;
+        if (check.passed + check.failed > 1) {
+            report << " (" << check.passed + check.failed << " runs, " << check.failed
+                   << " failed)";
+        }
+        report << "\n";
+        for (const std::string& line : Lines(check.text)) {
+            report << "    " << line << "\n";
+        }
+    }
+    report << "\n" << told << summary;
+    return {told + "Report: " + Utf8((session.kit / L"report.txt").wstring()) + "\n" + summary,
+            total.failed == 0};
 }
 
 BOOL WINAPI OnConsoleEvent(DWORD event) {
@@ -528,8 +521,8 @@ BOOL WINAPI OnConsoleEvent(DWORD event) {
     if (session.finished) {
         return TRUE; // the run ends by itself
     }
-    session.stopping = session.finished = true;
-    std::printf("\n%s", Finish("Stopped before the end of the checks.\n").c_str());
+    session.finished = true;
+    std::printf("\n%s", Finish("Stopped before the end of the checks.\n").first.c_str());
     std::fflush(stdout);
     ::ExitProcess(3);
 }
@@ -559,10 +552,10 @@ bool RestoreLeftCopy() {
     return true;
 }
 
-// A line of plan.txt: "kit NAME", "gtest PROGRAM", "fault SCENARIO MODE WHICH" or "skip NAME
+// A line of plan.txt: "kit NAME", "gtest PROGRAM", "fault SCENARIO MODE SAMPLE" or "skip NAME
 // REASON" (a check that needs a tool of the build machine), in the order they run.
 struct Step {
-    std::string kind, layer, name, mode, which, rest;
+    std::string kind, layer, name, rest;
 };
 
 std::vector<Step> ReadPlan() {
@@ -574,7 +567,6 @@ std::vector<Step> ReadPlan() {
         Step step;
         fields >> step.kind >> step.name;
         std::getline(fields >> std::ws, step.rest);
-        std::istringstream(step.rest) >> step.mode >> step.which;
         step.layer = step.kind == "fault"  ? "faults"
                      : step.kind == "skip" ? "build-machine"
                                            : step.name;
@@ -672,32 +664,26 @@ int wmain(int argc, wchar_t** argv) {
     auto layerStart = std::chrono::steady_clock::now();
     for (std::size_t i = 0; i < steps.size(); ++i) {
         const Step& step = steps[i];
-        if (!only.empty() && (onlyLayer != step.layer || step.kind == "skip" ||
-                              (step.kind == "fault" && !filter.empty() && filter != step.name))) {
-            continue;
-        }
-        if (step.kind == "gtest") {
+        const bool chosen =
+            only.empty() || (onlyLayer == step.layer && step.kind != "skip" &&
+                             (step.kind != "fault" || filter.empty() || filter == step.name));
+        if (chosen && step.kind == "gtest") {
             RunGoogleTests(step.name, filter);
-        } else if (step.kind == "fault") {
-            RunFaults(step.name, step.mode, step.which);
-        } else if (step.kind == "skip") {
-            session.Add({step.layer, step.name, Result::Skipped, step.rest, 0, 0, 1});
+        } else if (chosen && step.kind == "fault") {
+            RunFaults(step.name, step.rest);
+        } else if (chosen && step.kind == "skip") {
+            session.Add({step.layer, step.name, step.rest, 0, 0, 1});
         }
         if (i + 1 < steps.size() && steps[i + 1].layer == step.layer) {
             continue;
         }
-        int counts[3] = {};
-        for (const Check& check : session.results) {
-            if (check.layer == step.layer) {
-                counts[0] += check.passed, counts[1] += check.failed, counts[2] += check.skipped;
-            }
-        }
+        const Check total = session.Total(step.layer);
         const auto now = std::chrono::steady_clock::now();
         const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(now - layerStart);
         layerStart = now;
-        if (counts[0] + counts[1] + counts[2] > 0) {
-            std::printf("%s: %d passed, %d failed, %d skipped (%lld s)\n", step.layer.c_str(),
-                        counts[0], counts[1], counts[2], static_cast<long long>(seconds.count()));
+        if (total.passed + total.failed + total.skipped > 0) {
+            std::printf("%s: %s (%lld s)\n", step.layer.c_str(), Counts(total).c_str(),
+                        static_cast<long long>(seconds.count()));
             std::fflush(stdout);
         }
     }
@@ -705,7 +691,7 @@ int wmain(int argc, wchar_t** argv) {
     std::lock_guard guard(session.lock);
     session.finished = true;
     const bool none = session.results.empty();
-    std::printf("%s%s", none ? ("No check is named " + only + ".\n").c_str() : "",
-                Finish("").c_str());
-    return session.failed == 0 && !none ? 0 : 1;
+    const auto [told, passed] = Finish("");
+    std::printf("%s%s", none ? ("No check is named " + only + ".\n").c_str() : "", told.c_str());
+    return passed && !none ? 0 : 1;
 }
