@@ -463,7 +463,7 @@ std::string MachineFacts() {
 
 // ---- The run ----
 
-// Puts the saved values back, removes the work folder and, once all is back, the saved copy;
+// Puts the saved values back, removes the work folder, then, once all is back, the saved copy;
 // writes the report. Returns the lines to print and whether nothing failed.
 std::pair<std::string, bool> Finish(const std::string& how) {
     ::TerminateJobObject(session.job.get(), 1);
@@ -475,14 +475,15 @@ std::pair<std::string, bool> Finish(const std::string& how) {
                     : errors + "Their saved copy stays in " + Utf8(session.savedCopy.wstring()) +
                           ": the next run puts it back first.\n";
     }
-    if (errors.empty()) {
-        ::DeleteFileW(session.savedCopy.c_str());
-    }
-    // The processes the job ended may hold files in the folder for a moment.
+    // The processes the job ended may hold files in the folder for a moment. The saved copy
+    // names the folder and goes last: the next run removes a folder that a stopped one left.
     for (int i = 0; i < 20 && session.work && fs::exists(session.work->path()); ++i) {
         std::error_code failed;
         fs::remove_all(session.work->path(), failed);
         ::Sleep(failed ? 100 : 0);
+    }
+    if (errors.empty()) {
+        ::DeleteFileW(session.savedCopy.c_str());
     }
     Check total = session.Total("");
     total.failed += errors.empty() ? 0 : 1;
