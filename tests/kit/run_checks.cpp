@@ -13,9 +13,9 @@
 #include <shellscalingapi.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <mutex>
@@ -24,272 +24,206 @@
 #include <string>
 #include <vector>
 
+// The version Windows has, whatever this program's manifest names.
+extern "C" NTSYSAPI LONG NTAPI RtlGetVersion(RTL_OSVERSIONINFOW* version);
+
 namespace {
 
+using test::RegistryTree;
 using test::Utf8;
+using test::Wide;
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
-std::wstring Wide(const std::string& utf8) {
-    const int narrow = static_cast<int>(utf8.size());
-    const int size = ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), narrow, nullptr, 0);
-    std::wstring result(static_cast<std::size_t>(size), L'\0');
-    ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), narrow, result.data(), size);
-    return result;
-}
-
-// Names and bytes in the saved copy: hex, so that any name or data fits on its line ("-": none).
-std::string Hex(const std::string& bytes) {
-    static const char digits[] = "0123456789abcdef";
-    std::string out;
-    for (unsigned char byte : bytes) {
-        out += digits[byte >> 4];
-        out += digits[byte & 15];
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        lines.push_back(line);
     }
-    return out.empty() ? "-" : out;
-}
-
-std::string Unhex(const std::string& hex) {
-    std::string out;
-    for (std::size_t i = 0; hex != "-" && i + 1 < hex.size(); i += 2) {
-        out += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
-    }
-    return out;
+    return lines;
 }
 
 // ---- What the checks may change, read, written back and kept in a file ----
 
-struct Value {
-    std::wstring name;
-    DWORD type = REG_NONE;
-    std::string data;
-    bool operator==(const Value&) const = default;
-};
-
-struct Key {
-    std::wstring path; // below the item's key; empty for that key itself
-    std::vector<Value> values;
-    bool operator==(const Key&) const = default;
-};
-
-// A whole key with all below it (tree), one value (value: the item's key holds only that one),
-// or whether a key exists (key: removed again when a check created it and left it empty).
+// Whether a key exists (KeyOnly: removed again where a check made it and left it empty), one
+// value of a key (OneValue), or a key with all below it (Tree).
 struct Item {
-    enum Kind { Tree, OneValue, KeyOnly } kind;
+    enum Kind { KeyOnly, OneValue, Tree } kind;
     HKEY root;
-    const wchar_t* rootName;
-    std::wstring path;
-    const wchar_t* valueName;
+    const wchar_t* path;
+    const wchar_t* valueName = nullptr;
 
-    std::wstring Name() const {
-        return std::wstring(rootName) + L"\\" + path + (kind == OneValue ? L"\\" : L"") +
-               (kind == OneValue ? valueName : L"");
+    std::string Name() const {
+        return (root == HKEY_CURRENT_USER ? "HKCU\\" : "HKLM\\") + Utf8(path) +
+               (valueName ? "\\" + Utf8(valueName) : "");
     }
 };
 
-struct State {
-    bool present = false;
-    std::vector<Key> keys; // sorted by path: a key comes before the keys below it
-    bool operator==(const State&) const = default;
+const Item kItems[] = {
+    {Item::KeyOnly, HKEY_CURRENT_USER, L"Software\\Valve"},
+    {Item::KeyOnly, HKEY_CURRENT_USER, L"Software\\Valve\\Steam"},
+    {Item::OneValue, HKEY_CURRENT_USER, L"Software\\Valve\\Steam", L"Language"},
+    {Item::Tree, HKEY_CURRENT_USER, L"Software\\Classes\\ivl"},
+    {Item::Tree, HKEY_LOCAL_MACHINE, L"Software\\Classes\\ivl"},
 };
 
-const std::vector<Item> kItems = {
-    {Item::KeyOnly, HKEY_CURRENT_USER, L"HKCU", L"Software\\Valve", nullptr},
-    {Item::KeyOnly, HKEY_CURRENT_USER, L"HKCU", L"Software\\Valve\\Steam", nullptr},
-    {Item::OneValue, HKEY_CURRENT_USER, L"HKCU", L"Software\\Valve\\Steam", L"Language"},
-    {Item::Tree, HKEY_CURRENT_USER, L"HKCU", L"Software\\Classes\\ivl", nullptr},
-    {Item::Tree, HKEY_LOCAL_MACHINE, L"HKLM", L"Software\\Classes\\ivl", nullptr},
-};
-
-std::vector<Value> ReadValues(HKEY key, const wchar_t* only) {
-    DWORD count = 0, longestName = 0, longestData = 0;
-    ::RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &count,
-                       &longestName, &longestData, nullptr, nullptr);
-    std::vector<Value> values;
-    for (DWORD i = 0; i < count; ++i) {
-        std::wstring name(longestName + 1, L'\0');
-        std::string data(longestData, '\0');
-        DWORD nameLength = longestName + 1, size = longestData, type = 0;
-        if (::RegEnumValueW(key, i, name.data(), &nameLength, nullptr, &type,
-                            reinterpret_cast<BYTE*>(data.data()), &size) != ERROR_SUCCESS) {
-            continue;
-        }
-        name.resize(nameLength);
-        data.resize(size);
-        if (only == nullptr || _wcsicmp(name.c_str(), only) == 0) {
-            values.push_back({name, type, data});
-        }
-    }
-    std::ranges::sort(values, {}, &Value::name);
-    return values;
-}
-
-void ReadTree(HKEY root, const std::wstring& path, const std::wstring& below, State& state) {
-    platform::OwnedKey key;
-    if (::RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, key.put()) != ERROR_SUCCESS) {
-        return;
-    }
-    state.keys.push_back({below, ReadValues(key.get(), nullptr)});
-    wchar_t name[256];
-    for (DWORD i = 0;; ++i) {
-        DWORD length = 256;
-        if (::RegEnumKeyExW(key.get(), i, name, &length, nullptr, nullptr, nullptr, nullptr) !=
-            ERROR_SUCCESS) {
-            break;
-        }
-        ReadTree(root, path + L"\\" + name, below.empty() ? name : below + L"\\" + name, state);
-    }
-}
+// An item as it is: a KeyOnly's tree is empty, a OneValue's holds that value only; nothing
+// where it is absent.
+using State = std::optional<RegistryTree>;
 
 State Read(const Item& item) {
-    State state;
-    platform::OwnedKey key;
-    if (::RegOpenKeyExW(item.root, item.path.c_str(), 0, KEY_READ, key.put()) != ERROR_SUCCESS) {
-        return state;
-    }
-    if (item.kind == Item::Tree) {
-        ReadTree(item.root, item.path, L"", state);
-        std::ranges::sort(state.keys, {}, &Key::path);
-    } else if (item.kind == Item::OneValue) {
-        std::vector<Value> value = ReadValues(key.get(), item.valueName);
-        if (!value.empty()) {
-            state.keys.push_back({L"", value});
+    State state = test::ReadRegistryTree(item.root, item.path, item.kind == Item::Tree);
+    if (state && item.kind != Item::Tree) {
+        std::erase_if(state->values, [&](const RegistryTree::Value& value) {
+            return item.kind == Item::KeyOnly || _wcsicmp(value.name.c_str(), item.valueName) != 0;
+        });
+        if (item.kind == Item::OneValue && state->values.empty()) {
+            state.reset();
         }
     }
-    state.present = item.kind != Item::OneValue || !state.keys.empty();
     return state;
 }
 
-bool IsEmptyKey(HKEY root, const std::wstring& path) {
-    platform::OwnedKey key;
-    DWORD keys = 1, values = 1;
-    return ::RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, key.put()) == ERROR_SUCCESS &&
-           ::RegQueryInfoKeyW(key.get(), nullptr, nullptr, nullptr, &keys, nullptr, nullptr,
-                              &values, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS &&
-           keys == 0 && values == 0;
-}
-
 // Makes the registry hold the state again; untouched when it does. An error's text, or empty.
-std::wstring Write(const Item& item, const State& saved) {
-    const State now = Read(item);
-    if (now == saved) {
-        return L"";
-    }
-    LSTATUS status = ERROR_SUCCESS;
+std::string Write(const Item& item, const State& saved) {
     if (item.kind == Item::KeyOnly) {
         // Only a key that a check left empty goes: anything in it is not ours to remove.
-        if (!saved.present && IsEmptyKey(item.root, item.path)) {
-            ::RegDeleteKeyW(item.root, item.path.c_str());
+        if (!saved && test::ReadRegistryTree(item.root, item.path) == RegistryTree{}) {
+            ::RegDeleteKeyW(item.root, item.path);
         }
-        return L"";
+        return "";
     }
-    if (item.kind == Item::OneValue) {
-        status = ::RegDeleteKeyValueW(item.root, item.path.c_str(), item.valueName);
-        status = status == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : status;
+    if (Read(item) == saved) {
+        return "";
+    }
+    LSTATUS status = ERROR_SUCCESS;
+    if (item.kind == Item::Tree) {
+        status = test::WriteRegistryTree(item.root, item.path, saved);
     } else {
-        status = ::RegDeleteTreeW(item.root, item.path.c_str());
-        status = status == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : status;
-    }
-    for (const Key& key : saved.keys) {
-        platform::OwnedKey open;
-        const std::wstring path = item.path + (key.path.empty() ? L"" : L"\\" + key.path);
-        if (status == ERROR_SUCCESS) {
-            status = ::RegCreateKeyExW(item.root, path.c_str(), 0, nullptr, 0, KEY_SET_VALUE,
-                                       nullptr, open.put(), nullptr);
-        }
-        for (const Value& value : key.values) {
-            if (status == ERROR_SUCCESS) {
-                status = ::RegSetValueExW(open.get(), value.name.c_str(), 0, value.type,
-                                          reinterpret_cast<const BYTE*>(value.data.data()),
-                                          static_cast<DWORD>(value.data.size()));
-            }
+        // First, so that the name is stored letter for letter as saved.
+        status = ::RegDeleteKeyValueW(item.root, item.path, item.valueName);
+        if (saved) {
+            status = test::SetRegistryValue(item.root, item.path, saved->values.front());
         }
     }
     if (status == ERROR_SUCCESS && Read(item) == saved) {
-        return L"";
+        return "";
     }
-    return item.Name() + L": not put back (error " + std::to_wstring(status) + L")";
+    return item.Name() + ": not put back (error " + std::to_string(status) + ")\n";
 }
 
-// Removes what the item holds, so that the checks start without it; what can't be removed
-// (HKLM without elevation) stays.
-void Clear(const Item& item) {
-    if (item.kind == Item::OneValue) {
-        ::RegDeleteKeyValueW(item.root, item.path.c_str(), item.valueName);
-    } else if (item.kind == Item::Tree) {
-        ::RegDeleteTreeW(item.root, item.path.c_str());
+// Puts the states back, the last item first (a key's value before the key). The errors' lines.
+std::string PutBack(const std::vector<State>& states) {
+    std::string errors;
+    for (std::size_t i = states.size(); i-- > 0;) {
+        errors += Write(kItems[i], states[i]);
+    }
+    return errors;
+}
+
+void Count(const RegistryTree& tree, std::size_t& keys, std::size_t& values) {
+    keys += 1;
+    values += tree.values.size();
+    for (const auto& below : tree.keys) {
+        Count(below.second, keys, values);
     }
 }
 
 std::string Describe(const Item& item, const State& state) {
-    std::size_t values = 0;
-    for (const Key& key : state.keys) {
-        values += key.values.size();
+    if (!state || item.kind == Item::KeyOnly) {
+        return state ? "present" : "absent";
     }
-    return !state.present               ? "absent"
-           : item.kind == Item::KeyOnly ? "present"
-           : item.kind == Item::OneValue
-               ? "present (type " + std::to_string(state.keys[0].values[0].type) + ", " +
-                     std::to_string(state.keys[0].values[0].data.size()) + " bytes)"
-               : "present (" + std::to_string(state.keys.size()) + " keys, " +
-                     std::to_string(values) + " values)";
+    if (item.kind == Item::OneValue) {
+        return "present (type " + std::to_string(state->values[0].type) + ", " +
+               std::to_string(state->values[0].data.size()) + " bytes)";
+    }
+    std::size_t keys = 0, values = 0;
+    Count(*state, keys, values);
+    return "present (" + std::to_string(keys) + " keys, " + std::to_string(values) + " values)";
 }
 
-// The saved copy: "folder HEX", then per item "item I present|absent", its keys "key PATH" and
-// their values "value NAME TYPE DATA", all hex, "end" last (a copy without it is cut short).
+// The saved copy: its first line, the work folder, then per item "present" and its tree, or
+// "absent"; "end" last (a copy without it is cut short). A tree: its number of values, each
+// value's type, name and data, its number of keys, each key's name and tree. A name or data is
+// its byte count, a blank and the bytes, then a line end.
+const char kSavedCopy[] = "vantoline-checks saved 2";
+
+template <typename Bytes> void PutBytes(std::ostream& out, const Bytes& bytes) {
+    const std::size_t size = bytes.size() * sizeof bytes[0];
+    out << size << " ";
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(size));
+    out << "\n";
+}
+
+template <typename Bytes> Bytes GetBytes(std::istream& in) {
+    std::size_t size = 0;
+    in >> size;
+    in.get();
+    Bytes bytes(size / sizeof(typename Bytes::value_type), {});
+    in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(size));
+    return bytes;
+}
+
+void Put(std::ostream& out, const RegistryTree& tree) {
+    out << tree.values.size() << "\n";
+    for (const RegistryTree::Value& value : tree.values) {
+        out << value.type << " ";
+        PutBytes(out, value.name);
+        PutBytes(out, value.data);
+    }
+    out << tree.keys.size() << "\n";
+    for (const auto& [name, below] : tree.keys) {
+        PutBytes(out, name);
+        Put(out, below);
+    }
+}
+
+void Get(std::istream& in, RegistryTree& tree) {
+    std::size_t count = 0;
+    for (in >> count; count-- > 0 && in;) {
+        RegistryTree::Value& value = tree.values.emplace_back();
+        in >> value.type;
+        value.name = GetBytes<std::wstring>(in);
+        value.data = GetBytes<std::vector<BYTE>>(in);
+    }
+    for (in >> count; count-- > 0 && in;) {
+        const std::wstring name = GetBytes<std::wstring>(in);
+        Get(in, tree.keys.emplace_back(name, RegistryTree{}).second);
+    }
+}
+
 std::string Serialize(const fs::path& folder, const std::vector<State>& states) {
-    auto hex = [](const std::wstring& text) {
-        return Hex(std::string(reinterpret_cast<const char*>(text.data()), text.size() * 2));
-    };
     std::ostringstream out;
-    out << "vantoline-checks saved 1\nfolder " << hex(folder.wstring()) << "\n";
-    for (std::size_t i = 0; i < states.size(); ++i) {
-        out << "item " << i << (states[i].present ? " present\n" : " absent\n");
-        for (const Key& key : states[i].keys) {
-            out << "key " << hex(key.path) << "\n";
-            for (const Value& value : key.values) {
-                out << "value " << hex(value.name) << " " << value.type << " " << Hex(value.data)
-                    << "\n";
-            }
+    out << kSavedCopy << "\n";
+    PutBytes(out, folder.wstring());
+    for (const State& state : states) {
+        out << (state ? "present\n" : "absent\n");
+        if (state) {
+            Put(out, *state);
         }
     }
     out << "end\n";
     return out.str();
 }
 
+// Throws where a byte count is too large to hold.
 std::optional<std::vector<State>> Parse(const std::string& text, fs::path& folder) {
-    auto wide = [](const std::string& hex) {
-        const std::string bytes = Unhex(hex);
-        return std::wstring(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / 2);
-    };
     std::istringstream in(text);
-    std::string line, word, a, b, c;
-    std::vector<State> states;
-    bool ended = false;
-    std::getline(in, line);
-    if (line != "vantoline-checks saved 1") {
-        return std::nullopt;
-    }
-    while (std::getline(in, line)) {
-        std::istringstream fields(line);
-        fields >> word >> a >> b >> c;
-        if (word == "folder") {
-            folder = wide(a);
-        } else if (word == "item" && std::stoul(a) == states.size()) {
-            states.push_back({b == "present", {}});
-        } else if (word == "key" && !states.empty()) {
-            states.back().keys.push_back({wide(a), {}});
-        } else if (word == "value" && !states.empty() && !states.back().keys.empty()) {
-            states.back().keys.back().values.push_back(
-                {wide(a), static_cast<DWORD>(std::stoul(b)), Unhex(c)});
-        } else if (word == "end") {
-            ended = true;
-        } else {
+    std::string first, word;
+    std::getline(in, first);
+    folder = GetBytes<std::wstring>(in);
+    std::vector<State> states(std::size(kItems));
+    for (State& state : states) {
+        in >> word;
+        if (word == "present") {
+            Get(in, state.emplace());
+        } else if (word != "absent") {
             return std::nullopt;
         }
     }
-    if (!ended || states.size() != kItems.size()) {
+    if (first != kSavedCopy || !(in >> word) || word != "end") {
         return std::nullopt;
     }
     return states;
@@ -297,11 +231,8 @@ std::optional<std::vector<State>> Parse(const std::string& text, fs::path& folde
 
 // ---- The checks ----
 
-enum class Result { Passed, Failed, Skipped };
-
 struct Check {
     std::string layer, name;
-    Result result;
     std::string text; // why it failed or was skipped
     int passed = 0, failed = 0, skipped = 0;
 };
@@ -309,93 +240,85 @@ struct Check {
 // One run of the kit, shared with the console's Ctrl+C and close handler.
 struct Session {
     std::mutex lock;
-    bool stopping = false, finished = false;
+    bool finished = false; // no check starts any more
     fs::path kit, checks, savedCopy;
     std::optional<test::TempFolder> work;
     std::vector<State> saved;
     platform::OwnedHandle job;
     std::vector<Check> results;
     std::string facts, kitName;
-    int failed = 0;
 
     void Add(const Check& check) {
         std::lock_guard guard(lock);
         results.push_back(check);
     }
+    // The checks of a layer added up, or of all where the layer is empty.
+    Check Total(const std::string& layer) {
+        Check total{layer, "", "", 0, 0, 0};
+        for (const Check& check : results) {
+            if (layer.empty() || check.layer == layer) {
+                total.passed += check.passed;
+                total.failed += check.failed;
+                total.skipped += check.skipped;
+            }
+        }
+        return total;
+    }
 } session;
+
+std::string Counts(const Check& total) {
+    return std::to_string(total.passed) + " passed, " + std::to_string(total.failed) + " failed, " +
+           std::to_string(total.skipped) + " skipped";
+}
 
 struct ChildRun {
     std::string output;
-    std::optional<DWORD> exitCode; // none: stopped at its time limit or by the runner's end
+    std::optional<DWORD> exitCode; // none: not started, or stopped at its time limit
 };
 
-// Runs one of the kit's programs in the session's job, its output (out and error) read through
-// a pipe until it ends: a process it started may keep the pipe open longer.
+// Runs one of the kit's programs in the session's job, its output (out and error) to a file of
+// the work folder, read when it ends: a process it started may hold the file longer.
 ChildRun RunChild(const std::wstring& program, const std::wstring& arguments,
-                  std::chrono::seconds limit) {
-    ChildRun run;
+                  std::chrono::milliseconds limit) {
+    static int runs = 0;
+    const std::wstring file = session.work->File((std::to_wstring(++runs) + L".out").c_str());
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-    platform::OwnedHandle readEnd, writeEnd;
-    if (!::CreatePipe(readEnd.put(), writeEnd.put(), &inherit, 0) ||
-        !::SetHandleInformation(readEnd.get(), HANDLE_FLAG_INHERIT, 0)) {
-        run.output = "no pipe";
-        return run;
-    }
+    platform::OwnedFileHandle output(::CreateFileW(file.c_str(), GENERIC_WRITE,
+                                                   FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                                                   CREATE_ALWAYS, 0, nullptr));
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdInput = ::GetStdHandle(STD_INPUT_HANDLE);
-    startup.hStdOutput = startup.hStdError = writeEnd.get();
+    startup.hStdOutput = startup.hStdError = output.get();
     PROCESS_INFORMATION started{};
     std::wstring commandLine = L"\"" + (session.checks / program).wstring() + L"\" " + arguments;
     {
         std::lock_guard guard(session.lock);
-        if (session.stopping ||
+        if (session.finished || !output ||
             !::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, CREATE_SUSPENDED,
                               nullptr, session.checks.c_str(), &startup, &started)) {
-            run.output = "not started (error " + std::to_string(::GetLastError()) + ")";
-            return run;
+            return {"not started (error " + std::to_string(::GetLastError()) + ")", std::nullopt};
         }
         ::AssignProcessToJobObject(session.job.get(), started.hProcess);
         ::ResumeThread(started.hThread);
     }
     const platform::OwnedHandle process(started.hProcess), thread(started.hThread);
-    writeEnd.reset();
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    for (bool ended = false;;) {
-        DWORD available = 0, got = 0;
-        char buffer[4096];
-        while (::PeekNamedPipe(readEnd.get(), nullptr, 0, nullptr, &available, nullptr) &&
-               available > 0 && ::ReadFile(readEnd.get(), buffer, sizeof buffer, &got, nullptr) &&
-               got > 0) {
-            run.output.append(buffer, got);
-        }
-        if (ended) {
-            break;
-        }
-        ended = ::WaitForSingleObject(process.get(), 20) == WAIT_OBJECT_0;
-        if (!ended && std::chrono::steady_clock::now() > deadline) {
-            ::TerminateJobObject(session.job.get(), 1);
-            run.output += "\n(stopped after " + std::to_string(limit.count()) + " s)";
-            return run;
-        }
-    }
+    output.reset();
+    ChildRun run;
     DWORD code = 0;
-    ::GetExitCodeProcess(process.get(), &code);
-    run.exitCode = code;
-    return run;
-}
-
-std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) {
-        if (!line.empty() && line.back() == '\r') {
-            line.pop_back();
-        }
-        lines.push_back(line);
+    if (::WaitForSingleObject(process.get(), static_cast<DWORD>(limit.count())) == WAIT_OBJECT_0 &&
+        ::GetExitCodeProcess(process.get(), &code)) {
+        run.exitCode = code;
+    } else {
+        ::TerminateJobObject(session.job.get(), 1);
     }
-    return lines;
+    run.output = test::ReadBytes(file);
+    std::erase(run.output, '\r');
+    if (!run.exitCode) {
+        run.output += "\n(stopped after " + std::to_string(limit.count() / 1000) + " s)";
+    }
+    return run;
 }
 
 // A GoogleTest program's cases, each in a process of its own as ctest runs them: some read
@@ -414,41 +337,37 @@ void RunGoogleTests(const std::string& program, const std::string& filter) {
             names.push_back(suite + word.substr(2));
         }
     }
-    if (!list.exitCode || *list.exitCode != 0 || names.empty()) {
-        session.Add({program, "(list of cases)", Result::Failed, list.output, 0, 1, 0});
+    if (list.exitCode != 0u || names.empty()) {
+        session.Add({program, "(list of cases)", list.output, 0, 1, 0});
         return;
     }
     for (const std::string& name : names) {
         const ChildRun run = RunChild(exe, L"--gtest_filter=" + Wide(name), 120s);
-        Check check{program, name, Result::Failed, "", 0, 0, 0};
-        const std::string start = "[ RUN      ] " + name;
-        bool inside = false, decided = false;
-        for (const std::string& line : Lines(run.output)) {
-            for (auto [mark, result] : {std::pair{"[       OK ] ", Result::Passed},
-                                        {"[  FAILED  ] ", Result::Failed},
-                                        {"[  SKIPPED ] ", Result::Skipped}}) {
-                if (inside && line.starts_with(mark + name)) {
-                    check.result = result;
-                    decided = true;
-                    inside = false;
-                }
+        const std::string& out = run.output;
+        const std::string start = "[ RUN      ] " + name + "\n";
+        const std::size_t begin = out.find(start);
+        // The case's own lines end where its result line starts.
+        std::size_t end = std::string::npos;
+        int Check::*result = &Check::failed;
+        for (auto [mark, count] : {std::pair{"\n[       OK ] ", &Check::passed},
+                                   {"\n[  FAILED  ] ", &Check::failed},
+                                   {"\n[  SKIPPED ] ", &Check::skipped}}) {
+            const std::size_t at =
+                begin == std::string::npos ? begin : out.find(mark + name, begin);
+            if (at < end) {
+                end = at;
+                result = count;
             }
-            if (inside) {
-                check.text += line + "\n";
-            }
-            inside = inside || (!decided && line == start);
         }
-        if (!decided) {
+        Check check{program, name, "", 0, 0, 0};
+        check.*result = 1;
+        if (end == std::string::npos) {
             check.text = "ended without a result (" +
                          (run.exitCode ? "exit code " + std::to_string(*run.exitCode)
                                        : std::string("stopped")) +
-                         "):\n" + run.output;
-        }
-        (check.result == Result::Passed    ? check.passed
-         : check.result == Result::Skipped ? check.skipped
-                                           : check.failed) = 1;
-        if (check.result == Result::Passed) {
-            check.text.clear();
+                         "):\n" + out;
+        } else if (result != &Check::passed) {
+            check.text = out.substr(begin + start.size(), end + 1 - begin - start.size());
         }
         session.Add(check);
     }
@@ -456,10 +375,10 @@ void RunGoogleTests(const std::string& program, const std::string& filter) {
 
 // The fault runs of one scenario and mode, as fault_driver judges them: its last line counts
 // the runs and the failed ones, each failed run has a line "FAILED ...".
-void RunFaults(const std::string& scenario, const std::string& mode, const std::string& which) {
-    const ChildRun run =
-        RunChild(L"fault_driver.exe", Wide(scenario + " " + mode + " " + which), 900s);
-    Check check{"faults", scenario + " " + mode, Result::Failed, "", 0, 1, 0};
+void RunFaults(const std::string& scenario, const std::string& modeAndSample) {
+    const ChildRun run = RunChild(L"fault_driver.exe", Wide(scenario + " " + modeAndSample), 900s);
+    const std::string mode = modeAndSample.substr(0, modeAndSample.find(' '));
+    Check check{"faults", scenario + " " + mode, "", 0, 1, 0};
     int runs = 0, bad = 0;
     for (const std::string& line : Lines(run.output)) {
         if (line.starts_with("FAILED ")) {
@@ -468,7 +387,6 @@ void RunFaults(const std::string& scenario, const std::string& mode, const std::
                    line.starts_with(check.name + ":")) {
             check.passed = runs - bad;
             check.failed = bad;
-            check.result = bad == 0 ? Result::Passed : Result::Failed;
         }
     }
     if (check.passed + check.failed == 0 || !run.exitCode) {
@@ -479,21 +397,30 @@ void RunFaults(const std::string& scenario, const std::string& mode, const std::
 
 // ---- The machine, as report.txt tells it ----
 
+// A line for each monitor: its size, place and DPI.
+BOOL CALLBACK AddMonitor(HMONITOR monitor, HDC, RECT* area, LPARAM facts) {
+    static int count = 0;
+    UINT x = 0, y = 0;
+    const bool known = SUCCEEDED(::GetDpiForMonitor(monitor, MDT_EFFECTIVE_DPI, &x, &y));
+    *reinterpret_cast<std::ostringstream*>(facts)
+        << "Monitor " << ++count << ": " << area->right - area->left << "x"
+        << area->bottom - area->top << " at " << area->left << "," << area->top << ", "
+        << (known ? std::to_string(x) + " DPI (" + std::to_string(x * 100 / 96) + " %)"
+                  : std::string("DPI unknown"))
+        << "\n";
+    return TRUE;
+}
+
 std::string MachineFacts() {
     std::ostringstream out;
     RTL_OSVERSIONINFOW version{};
     version.dwOSVersionInfoSize = sizeof version;
-    using GetVersionFunction = LONG(WINAPI*)(RTL_OSVERSIONINFOW*);
-    const HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
-    if (auto get = reinterpret_cast<GetVersionFunction>(
-            reinterpret_cast<void*>(::GetProcAddress(ntdll, "RtlGetVersion")))) {
-        get(&version);
-    }
+    RtlGetVersion(&version);
     out << "Windows: " << version.dwMajorVersion << "." << version.dwMinorVersion << " build "
         << version.dwBuildNumber << "\n";
     using WineVersionFunction = const char*(__cdecl*)();
-    const auto wine = reinterpret_cast<WineVersionFunction>(
-        reinterpret_cast<void*>(::GetProcAddress(ntdll, "wine_get_version")));
+    const auto wine = reinterpret_cast<WineVersionFunction>(reinterpret_cast<void*>(
+        ::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "wine_get_version")));
     out << "Wine: " << (wine ? wine() : "no") << "\n";
 
     platform::OwnedHandle token;
@@ -508,32 +435,7 @@ std::string MachineFacts() {
             : type == TokenElevationTypeLimited ? "limited"
                                                 : "default, no split")
         << ")\n";
-
-    using DpiFunction = HRESULT(WINAPI*)(HMONITOR, MONITOR_DPI_TYPE, UINT*, UINT*);
-    const platform::OwnedModule shcore(
-        ::LoadLibraryExW(L"shcore.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32));
-    struct Monitors {
-        DpiFunction dpi;
-        std::ostringstream* out;
-        int count;
-    } monitors{shcore ? reinterpret_cast<DpiFunction>(reinterpret_cast<void*>(
-                            ::GetProcAddress(shcore.get(), "GetDpiForMonitor")))
-                      : nullptr,
-               &out, 0};
-    ::EnumDisplayMonitors(
-        nullptr, nullptr,
-        [](HMONITOR monitor, HDC, RECT* area, LPARAM data) -> BOOL {
-            auto& all = *reinterpret_cast<Monitors*>(data);
-            UINT x = 0, y = 0;
-            const bool known = all.dpi && SUCCEEDED(all.dpi(monitor, MDT_EFFECTIVE_DPI, &x, &y));
-            *all.out << "Monitor " << ++all.count << ": " << area->right - area->left << "x"
-                     << area->bottom - area->top << " at " << area->left << "," << area->top << ", "
-                     << (known ? std::to_string(x) + " DPI (" + std::to_string(x * 100 / 96) + " %)"
-                               : std::string("DPI unknown"))
-                     << "\n";
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&monitors));
+    ::EnumDisplayMonitors(nullptr, nullptr, AddMonitor, reinterpret_cast<LPARAM>(&out));
 
     NONCLIENTMETRICSW metrics{};
     metrics.cbSize = sizeof metrics;
@@ -559,72 +461,57 @@ std::string MachineFacts() {
     return out.str();
 }
 
-void WriteReport(const std::string& ending) {
-    std::ostringstream out;
-    out << session.kitName << "\n\n" << session.facts << "\n";
-    for (std::size_t i = 0; i < kItems.size() && i < session.saved.size(); ++i) {
-        out << Utf8(kItems[i].Name()) << ": " << Describe(kItems[i], session.saved[i]) << "\n";
-    }
-    out << "\n";
-    for (const Check& check : session.results) {
-        out << (check.result == Result::Passed    ? "PASSED  "
-                : check.result == Result::Skipped ? "SKIPPED "
-                                                  : "FAILED  ")
-            << check.layer << " " << check.name;
-        if (check.passed + check.failed > 1) {
-            out << " (" << check.passed + check.failed << " runs, " << check.failed << " failed)";
-        }
-        out << "\n";
-        for (const std::string& line : Lines(check.text)) {
-            out << "    " << line << "\n";
-        }
-    }
-    out << "\n" << ending;
-    std::string text;
-    for (char c : out.str()) {
-        text += c == '\n' ? std::string("\r\n") : std::string(1, c);
-    }
-    test::WriteBytes((session.kit / L"report.txt").wstring(), text);
-}
+// ---- The run ----
 
-// Puts the saved values back, removes the work folder and, once all is back, the saved copy;
-// writes the report. Returns the lines to print.
-std::string Finish(const std::string& how) {
-    std::string told;
+// Puts the saved values back, removes the work folder, then, once all is back, the saved copy;
+// writes the report. Returns the lines to print and whether nothing failed.
+std::pair<std::string, bool> Finish(const std::string& how) {
     ::TerminateJobObject(session.job.get(), 1);
-    std::wstring errors;
-    for (std::size_t i = kItems.size(); i-- > 0 && !session.saved.empty();) {
-        const std::wstring error = Write(kItems[i], session.saved[i]);
-        errors += error.empty() ? L"" : error + L"\n";
-    }
+    const std::string errors = PutBack(session.saved);
+    std::string told = how;
     if (!session.saved.empty()) {
-        told += errors.empty() ? "The registry values are as they were before the checks.\n"
-                               : Utf8(errors) + "Their saved copy stays in " +
-                                     Utf8(session.savedCopy.wstring()) +
-                                     ": the next run puts it back first.\n";
+        told += errors.empty()
+                    ? "The registry values are as they were before the checks.\n"
+                    : errors + "Their saved copy stays in " + Utf8(session.savedCopy.wstring()) +
+                          ": the next run puts it back first.\n";
+    }
+    // The processes the job ended may hold files in the folder for a moment. The saved copy
+    // names the folder and goes last: the next run removes a folder that a stopped one left.
+    for (int i = 0; i < 20 && session.work && fs::exists(session.work->path()); ++i) {
+        std::error_code failed;
+        fs::remove_all(session.work->path(), failed);
+        ::Sleep(failed ? 100 : 0);
     }
     if (errors.empty()) {
         ::DeleteFileW(session.savedCopy.c_str());
     }
-    // The processes the job ended may hold files in the folder for a moment.
-    std::error_code failed;
-    const fs::path work = session.work ? session.work->path() : fs::path();
-    for (int i = 0; i < 20 && !work.empty() && fs::exists(work, failed); ++i) {
-        fs::remove_all(work, failed);
-        ::Sleep(failed ? 100 : 0);
+    Check total = session.Total("");
+    total.failed += errors.empty() ? 0 : 1;
+    const std::string summary = Counts(total) + "\n";
+
+    std::ofstream report(session.kit / L"report.txt"); // text: Windows' line ends
+    report << session.kitName << "\n\n" << session.facts << "\n";
+    for (std::size_t i = 0; i < session.saved.size(); ++i) {
+        report << kItems[i].Name() << ": " << Describe(kItems[i], session.saved[i]) << "\n";
     }
-    int passed = 0, failedChecks = errors.empty() ? 0 : 1, skipped = 0;
+    report << "\n";
     for (const Check& check : session.results) {
-        passed += check.passed;
-        failedChecks += check.failed;
-        skipped += check.skipped;
+        report << (check.failed > 0    ? "FAILED  "
+                   : check.skipped > 0 ? "SKIPPED "
+                                       : "PASSED  ")
+               << check.layer << " " << check.name;
+        if (check.passed + check.failed > 1) {
+            report << " (" << check.passed + check.failed << " runs, " << check.failed
+                   << " failed)";
+        }
+        report << "\n";
+        for (const std::string& line : Lines(check.text)) {
+            report << "    " << line << "\n";
+        }
     }
-    session.failed = failedChecks;
-    const std::string summary = std::to_string(passed) + " passed, " +
-                                std::to_string(failedChecks) + " failed, " +
-                                std::to_string(skipped) + " skipped\n";
-    WriteReport(how + told + summary);
-    return how + told + "Report: " + Utf8((session.kit / L"report.txt").wstring()) + "\n" + summary;
+    report << "\n" << told << summary;
+    return {told + "Report: " + Utf8((session.kit / L"report.txt").wstring()) + "\n" + summary,
+            total.failed == 0};
 }
 
 BOOL WINAPI OnConsoleEvent(DWORD event) {
@@ -635,27 +522,28 @@ BOOL WINAPI OnConsoleEvent(DWORD event) {
     if (session.finished) {
         return TRUE; // the run ends by itself
     }
-    session.stopping = session.finished = true;
-    std::printf("\n%s", Finish("Stopped before the end of the checks.\n").c_str());
+    session.finished = true;
+    std::printf("\n%s", Finish("Stopped before the end of the checks.\n").first.c_str());
     std::fflush(stdout);
     ::ExitProcess(3);
 }
 
 // Puts back a copy that a run killed before its end left; false when that fails.
 bool RestoreLeftCopy() {
-    std::string text = test::ReadBytes(session.savedCopy.wstring());
+    const std::string text = test::ReadBytes(session.savedCopy.wstring());
     if (text.empty()) {
         return true;
     }
     fs::path folder;
-    const auto states = Parse(text, folder);
-    std::wstring errors = states ? L"" : L"the copy can't be read";
-    for (std::size_t i = kItems.size(); states && i-- > 0;) {
-        errors += Write(kItems[i], (*states)[i]);
+    std::optional<std::vector<State>> states;
+    try {
+        states = Parse(text, folder);
+    } catch (const std::exception&) {
     }
+    const std::string errors = states ? PutBack(*states) : "the copy can't be read\n";
     if (!errors.empty()) {
-        std::printf("A run stopped before its end left %s, which can't be put back: %s\n",
-                    Utf8(session.savedCopy.wstring()).c_str(), Utf8(errors).c_str());
+        std::printf("A run stopped before its end left %s, which can't be put back: %s",
+                    Utf8(session.savedCopy.wstring()).c_str(), errors.c_str());
         return false;
     }
     std::error_code ignored;
@@ -665,10 +553,10 @@ bool RestoreLeftCopy() {
     return true;
 }
 
-// A line of plan.txt: "kit NAME", "gtest PROGRAM", "fault SCENARIO MODE WHICH" or "skip NAME
+// A line of plan.txt: "kit NAME", "gtest PROGRAM", "fault SCENARIO MODE SAMPLE" or "skip NAME
 // REASON" (a check that needs a tool of the build machine), in the order they run.
 struct Step {
-    std::string kind, layer, name, mode, which, rest;
+    std::string kind, layer, name, rest;
 };
 
 std::vector<Step> ReadPlan() {
@@ -680,7 +568,6 @@ std::vector<Step> ReadPlan() {
         Step step;
         fields >> step.kind >> step.name;
         std::getline(fields >> std::ws, step.rest);
-        std::istringstream(step.rest) >> step.mode >> step.which;
         step.layer = step.kind == "fault"  ? "faults"
                      : step.kind == "skip" ? "build-machine"
                                            : step.name;
@@ -714,8 +601,11 @@ bool SaveAndClear() {
         session.work.reset();
         return false;
     }
+    // What can't be removed (HKLM without elevation) stays.
     for (const Item& item : kItems) {
-        Clear(item);
+        if (item.kind != Item::KeyOnly) {
+            Write(item, std::nullopt);
+        }
     }
     return true;
 }
@@ -775,32 +665,26 @@ int wmain(int argc, wchar_t** argv) {
     auto layerStart = std::chrono::steady_clock::now();
     for (std::size_t i = 0; i < steps.size(); ++i) {
         const Step& step = steps[i];
-        if (!only.empty() && (onlyLayer != step.layer || step.kind == "skip" ||
-                              (step.kind == "fault" && !filter.empty() && filter != step.name))) {
-            continue;
-        }
-        if (step.kind == "gtest") {
+        const bool chosen =
+            only.empty() || (onlyLayer == step.layer && step.kind != "skip" &&
+                             (step.kind != "fault" || filter.empty() || filter == step.name));
+        if (chosen && step.kind == "gtest") {
             RunGoogleTests(step.name, filter);
-        } else if (step.kind == "fault") {
-            RunFaults(step.name, step.mode, step.which);
-        } else if (step.kind == "skip") {
-            session.Add({step.layer, step.name, Result::Skipped, step.rest, 0, 0, 1});
+        } else if (chosen && step.kind == "fault") {
+            RunFaults(step.name, step.rest);
+        } else if (chosen && step.kind == "skip") {
+            session.Add({step.layer, step.name, step.rest, 0, 0, 1});
         }
         if (i + 1 < steps.size() && steps[i + 1].layer == step.layer) {
             continue;
         }
-        int counts[3] = {};
-        for (const Check& check : session.results) {
-            if (check.layer == step.layer) {
-                counts[0] += check.passed, counts[1] += check.failed, counts[2] += check.skipped;
-            }
-        }
+        const Check total = session.Total(step.layer);
         const auto now = std::chrono::steady_clock::now();
         const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(now - layerStart);
         layerStart = now;
-        if (counts[0] + counts[1] + counts[2] > 0) {
-            std::printf("%s: %d passed, %d failed, %d skipped (%lld s)\n", step.layer.c_str(),
-                        counts[0], counts[1], counts[2], static_cast<long long>(seconds.count()));
+        if (total.passed + total.failed + total.skipped > 0) {
+            std::printf("%s: %s (%lld s)\n", step.layer.c_str(), Counts(total).c_str(),
+                        static_cast<long long>(seconds.count()));
             std::fflush(stdout);
         }
     }
@@ -808,7 +692,7 @@ int wmain(int argc, wchar_t** argv) {
     std::lock_guard guard(session.lock);
     session.finished = true;
     const bool none = session.results.empty();
-    std::printf("%s%s", none ? ("No check is named " + only + ".\n").c_str() : "",
-                Finish("").c_str());
-    return session.failed == 0 && !none ? 0 : 1;
+    const auto [told, passed] = Finish("");
+    std::printf("%s%s", none ? ("No check is named " + only + ".\n").c_str() : "", told.c_str());
+    return passed && !none ? 0 : 1;
 }

@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -81,6 +82,14 @@ inline std::string Utf8(const std::wstring& text) {
     return result;
 }
 
+inline std::wstring Wide(const std::string& utf8) {
+    const int narrow = static_cast<int>(utf8.size());
+    const int size = ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), narrow, nullptr, 0);
+    std::wstring result(static_cast<std::size_t>(size), L'\0');
+    ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), narrow, result.data(), size);
+    return result;
+}
+
 inline std::string ReadBytes(const std::wstring& file) {
     std::ifstream in(std::filesystem::path(file), std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
@@ -91,92 +100,116 @@ inline void WriteBytes(const std::wstring& file, const std::string& bytes) {
     out << bytes;
 }
 
+// A registry key with all below it: its values (name, type and the bytes as stored) and its keys,
+// each sorted by name, so that two reads of the same contents are equal whatever order they were
+// written in. Keys' classes and rights are not kept.
+struct RegistryTree {
+    struct Value {
+        std::wstring name;
+        DWORD type = REG_NONE;
+        std::vector<BYTE> data;
+        bool operator==(const Value&) const = default;
+    };
+    std::vector<Value> values;
+    std::vector<std::pair<std::wstring, RegistryTree>> keys;
+    bool operator==(const RegistryTree&) const = default;
+};
+
+// The key below parent with all below it (its values only where keysBelow is false), or nothing
+// where it is absent.
+inline std::optional<RegistryTree> ReadRegistryTree(HKEY parent, const std::wstring& path,
+                                                    bool keysBelow = true) {
+    platform::OwnedKey key;
+    if (::RegOpenKeyExW(parent, path.c_str(), 0, KEY_READ, key.put()) != ERROR_SUCCESS) {
+        return std::nullopt;
+    }
+    DWORD longestKey = 0, longestName = 0, longestData = 0;
+    ::RegQueryInfoKeyW(key.get(), nullptr, nullptr, nullptr, nullptr, &longestKey, nullptr, nullptr,
+                       &longestName, &longestData, nullptr, nullptr);
+    RegistryTree tree;
+    for (DWORD i = 0;; ++i) {
+        RegistryTree::Value value{std::wstring(longestName + 1, L'\0'), REG_NONE,
+                                  std::vector<BYTE>(longestData + 1)};
+        DWORD nameLength = longestName + 1, size = longestData + 1;
+        if (::RegEnumValueW(key.get(), i, value.name.data(), &nameLength, nullptr, &value.type,
+                            value.data.data(), &size) != ERROR_SUCCESS) {
+            break;
+        }
+        value.name.resize(nameLength);
+        value.data.resize(size);
+        tree.values.push_back(std::move(value));
+    }
+    for (DWORD i = 0; keysBelow; ++i) {
+        std::wstring name(longestKey + 1, L'\0');
+        DWORD length = longestKey + 1;
+        if (::RegEnumKeyExW(key.get(), i, name.data(), &length, nullptr, nullptr, nullptr,
+                            nullptr) != ERROR_SUCCESS) {
+            break;
+        }
+        name.resize(length);
+        if (auto below = ReadRegistryTree(key.get(), name)) {
+            tree.keys.emplace_back(name, std::move(*below));
+        }
+    }
+    std::ranges::sort(tree.values, {}, &RegistryTree::Value::name);
+    std::ranges::sort(tree.keys, {}, &std::pair<std::wstring, RegistryTree>::first);
+    return tree;
+}
+
+// Stores the value in the key, or in the key below it (made where absent), its bytes exactly. A
+// string's last character is followed by one that is not NUL: the system would count such a NUL in,
+// as it does for a string written without its own.
+inline LSTATUS SetRegistryValue(HKEY key, const wchar_t* below, const RegistryTree::Value& value) {
+    std::vector<BYTE> data = value.data;
+    data.insert(data.end(), {0xff, 0xff});
+    return ::RegSetKeyValueW(key, below, value.name.c_str(), value.type, data.data(),
+                             static_cast<DWORD>(value.data.size()));
+}
+
+// Creates the key below parent with all in the tree; goes on past an error and returns the first.
+inline LSTATUS CreateRegistryTree(HKEY parent, const std::wstring& path, const RegistryTree& tree) {
+    platform::OwnedKey key;
+    LSTATUS status = ::RegCreateKeyExW(parent, path.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr,
+                                       key.put(), nullptr);
+    if (status != ERROR_SUCCESS) {
+        return status;
+    }
+    for (const RegistryTree::Value& value : tree.values) {
+        const LSTATUS set = SetRegistryValue(key.get(), nullptr, value);
+        status = status == ERROR_SUCCESS ? set : status;
+    }
+    for (const auto& [name, below] : tree.keys) {
+        const LSTATUS created = CreateRegistryTree(key.get(), name, below);
+        status = status == ERROR_SUCCESS ? created : status;
+    }
+    return status;
+}
+
+// Makes the key below parent hold exactly the tree: removes it with all below it, then creates what
+// the tree holds (nothing where the tree is nothing). ERROR_SUCCESS, or the first error.
+inline LSTATUS WriteRegistryTree(HKEY parent, const std::wstring& path,
+                                 const std::optional<RegistryTree>& tree) {
+    const LSTATUS removed = ::RegDeleteTreeW(parent, path.c_str());
+    if (removed != ERROR_SUCCESS && removed != ERROR_FILE_NOT_FOUND) {
+        return removed;
+    }
+    return tree ? CreateRegistryTree(parent, path, *tree) : ERROR_SUCCESS;
+}
+
 // A registry key's whole tree as it was when this was made, or its absence, put back when this
-// goes: for checks that change keys that are not theirs (a tester's own registration). Values
-// keep their types and bytes; keys' classes and rights are not kept.
+// goes: for checks that change keys that are not theirs (a tester's own registration).
 class SavedRegistryTree {
 public:
-    SavedRegistryTree(HKEY root, std::wstring path) : root_(root), path_(std::move(path)) {
-        platform::OwnedKey key;
-        if (::RegOpenKeyExW(root_, path_.c_str(), 0, KEY_READ, key.put()) == ERROR_SUCCESS) {
-            saved_.emplace();
-            Read(key.get(), *saved_);
-        }
-    }
-    ~SavedRegistryTree() {
-        ::RegDeleteTreeW(root_, path_.c_str());
-        if (saved_) {
-            Write(root_, path_, *saved_);
-        }
-    }
+    SavedRegistryTree(HKEY root, std::wstring path)
+        : root_(root), path_(std::move(path)), saved_(ReadRegistryTree(root_, path_)) {}
+    ~SavedRegistryTree() { WriteRegistryTree(root_, path_, saved_); }
     SavedRegistryTree(const SavedRegistryTree&) = delete;
     SavedRegistryTree& operator=(const SavedRegistryTree&) = delete;
 
 private:
-    struct Value {
-        std::wstring name;
-        DWORD type = 0;
-        std::vector<BYTE> data;
-    };
-    struct Node {
-        std::vector<Value> values;
-        std::vector<std::pair<std::wstring, Node>> children;
-    };
-
-    static void Read(HKEY key, Node& node) {
-        DWORD longestName = 0;
-        DWORD longestData = 0;
-        DWORD longestChild = 0;
-        ::RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, &longestChild, nullptr, nullptr,
-                           &longestName, &longestData, nullptr, nullptr);
-        for (DWORD i = 0;; ++i) {
-            Value value;
-            value.name.resize(longestName + 1);
-            value.data.resize(longestData + 1);
-            DWORD nameLength = longestName + 1;
-            DWORD size = longestData + 1;
-            if (::RegEnumValueW(key, i, value.name.data(), &nameLength, nullptr, &value.type,
-                                value.data.data(), &size) != ERROR_SUCCESS) {
-                break;
-            }
-            value.name.resize(nameLength);
-            value.data.resize(size);
-            node.values.push_back(std::move(value));
-        }
-        for (DWORD i = 0;; ++i) {
-            std::wstring name(longestChild + 1, L'\0');
-            DWORD length = longestChild + 1;
-            if (::RegEnumKeyExW(key, i, name.data(), &length, nullptr, nullptr, nullptr, nullptr) !=
-                ERROR_SUCCESS) {
-                break;
-            }
-            name.resize(length);
-            platform::OwnedKey child;
-            if (::RegOpenKeyExW(key, name.c_str(), 0, KEY_READ, child.put()) == ERROR_SUCCESS) {
-                node.children.emplace_back(name, Node{});
-                Read(child.get(), node.children.back().second);
-            }
-        }
-    }
-
-    static void Write(HKEY parent, const std::wstring& name, const Node& node) {
-        platform::OwnedKey key;
-        if (::RegCreateKeyExW(parent, name.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, key.put(),
-                              nullptr) != ERROR_SUCCESS) {
-            return;
-        }
-        for (const Value& value : node.values) {
-            ::RegSetValueExW(key.get(), value.name.c_str(), 0, value.type, value.data.data(),
-                             static_cast<DWORD>(value.data.size()));
-        }
-        for (const auto& [childName, child] : node.children) {
-            Write(key.get(), childName, child);
-        }
-    }
-
     HKEY root_;
     std::wstring path_;
-    std::optional<Node> saved_;
+    std::optional<RegistryTree> saved_;
 };
 
 // One registry value as it was when this was made, or its absence, put back when this goes;
@@ -210,8 +243,7 @@ public:
     }
     ~SavedRegistryValue() {
         if (data_) {
-            ::RegSetKeyValueW(root_, key_.c_str(), name_.c_str(), type_, data_->data(),
-                              static_cast<DWORD>(data_->size()));
+            SetRegistryValue(root_, key_.c_str(), {name_, type_, *data_});
         } else if (!absentFrom_.empty()) {
             ::RegDeleteTreeW(root_, absentFrom_.c_str());
         } else {
