@@ -16,7 +16,7 @@ FAULT_SCENARIOS_tamsel=(first-save later-set first-close)
 FAULT_SCENARIOS_Ironvale=(link-ok link-cancel no-argument refused-link empty-game standard-user)
 # The test command's sample: of each scenario and mode, the run without faults and this many
 # with call N refused, N spread evenly up to the last.
-FAULT_SAMPLE=5
+FAULT_SAMPLE=4
 
 # Runs the given runs ("all", "sample:COUNT" or one N) of a scenario in one mode; adds the runs
 # to fault_passed and fault_failed.
