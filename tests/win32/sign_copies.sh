@@ -11,26 +11,7 @@ out=$1
 shift
 rm -rf "$out"
 bash "$(dirname "$0")/../release/throwaway_cert.sh" "$out/cert"
-
-# A CA and a leaf as throwaway_cert.sh makes them, the leaf signed with SHA-256.
-sha256_cert() (
-    mkdir -p "$1" && cd "$1"
-    printf 'throwaway password\n' >password.txt
-    openssl req -x509 -newkey rsa:2048 -nodes -keyout ca.key -out ca.pem -days 2 -sha256 \
-        -subj "/CN=Vantoline Throwaway SHA-256 Test CA" \
-        -addext "basicConstraints=critical,CA:TRUE" \
-        -addext "keyUsage=critical,keyCertSign,cRLSign" 2>/dev/null
-    openssl req -newkey rsa:2048 -nodes -keyout code.key -out code.csr \
-        -subj "/CN=Vantoline Throwaway SHA-256 Publisher" 2>/dev/null
-    printf 'keyUsage=critical,digitalSignature\nextendedKeyUsage=codeSigning\n' >code.ext
-    openssl x509 -req -in code.csr -CA ca.pem -CAkey ca.key -set_serial 2 -days 2 -sha256 \
-        -extfile code.ext -out code.pem 2>/dev/null
-    openssl pkcs12 -export -inkey code.key -in code.pem -certfile ca.pem \
-        -passout file:password.txt -out code.p12
-    openssl x509 -in ca.pem -outform DER -out ca.cer
-    rm -f ca.key code.key code.csr code.ext
-)
-sha256_cert "$out/cert-sha256"
+bash "$(dirname "$0")/../release/throwaway_cert.sh" "$out/cert-sha256" sha256
 
 # sign CERT_FOLDER PROGRAM SIGNED CHANGED: a signed copy, and one with a byte changed.
 sign() {
