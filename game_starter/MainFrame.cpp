@@ -72,9 +72,11 @@ void MainFrame::Form_Load() {
         case Launch::Action::EndSilently:
             break;
         case Launch::Action::Confirm:
+            // A web page decides when the question appears: OK takes no press at first.
             if (platform::ShowMessageBox(
                     nullptr, launch.message, title, platform::MessageButtons::OkCancel,
-                    platform::MessageIcon::None) == platform::MessageAnswer::Ok) {
+                    platform::MessageIcon::None,
+                    platform::AnswerGuard::DelayedOk) == platform::MessageAnswer::Ok) {
                 StartGame(launch.commandLine, gamePath);
             }
             break;
