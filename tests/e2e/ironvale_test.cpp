@@ -286,6 +286,10 @@ TEST_F(Ironvale, LinkAsTheShellPassesItAsksAndOkStartsTheGame) {
     auto starter = Start(L"\"ivl://host:27015/\"");
     const auto box = driver::WaitForMessageBox(starter->Id());
     ASSERT_TRUE(box);
+    // As the player reads it, once OK takes a press.
+    ASSERT_TRUE(
+        driver::WaitUntil([&] { return !driver::OkTakesPress(box->hwnd); }, driver::kGrace));
+    ASSERT_TRUE(driver::WaitUntil([&] { return driver::OkTakesPress(box->hwnd); }));
     Screenshot(*box, L"ironvale-confirmation.bmp");
     EXPECT_EQ(box->title, L"Ironvale");
     EXPECT_EQ(box->text, kConfirmation + L"host:27015/");
@@ -542,6 +546,63 @@ TEST_F(Ironvale, MissingGameIsReportedUnlessCancelled) {
         }
         ExpectEndedWithoutGame(*starter);
     }
+}
+
+// A web page decides when the question appears, so a key meant for the browser may reach it:
+// an Enter as it appears does nothing, then or later; OK takes a press after its first second,
+// and again a second after the box comes back to the front. Escape cancels at once.
+TEST_F(Ironvale, QuestionTakesNoOkInItsFirstSecond) {
+    const auto start = std::chrono::steady_clock::now();
+    const auto at = [&] {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(
+                   std::chrono::steady_clock::now() - start)
+            .count();
+    };
+    auto starter = Start(L"\"ivl://1.2.3.4:27015\"");
+    const auto box = driver::WaitForMessageBox(starter->Id());
+    ASSERT_TRUE(box);
+    const HWND ok = ::GetDlgItem(box->hwnd, IDOK);
+    // Enter as soon as the box has a focus; then once OK takes a press, and again after the box
+    // was in the back.
+    const auto enterOnceOkWaits = [&] {
+        ASSERT_TRUE(driver::WaitUntil([&] { return driver::PressKey(box->hwnd, VK_RETURN); }));
+        std::printf("Enter at %lld ms, OK %s\n", at(),
+                    driver::OkTakesPress(box->hwnd) ? "ready" : "greyed");
+        ASSERT_TRUE(driver::WaitUntil([&] { return driver::OkTakesPress(box->hwnd); }));
+        std::printf("OK takes a press from %lld ms\n", at());
+        EXPECT_TRUE(::IsWindow(box->hwnd)) << "the early Enter answered the question";
+        EXPECT_EQ(driver::FocusOf(box->hwnd), ok);
+        EXPECT_TRUE(Calls().empty());
+    };
+    std::printf("Question shown at %lld ms\n", at());
+    ASSERT_TRUE(
+        driver::WaitUntil([&] { return !driver::OkTakesPress(box->hwnd); }, driver::kGrace));
+    Screenshot(*box, L"ironvale-question-waits.bmp");
+    ASSERT_NO_FATAL_FAILURE(enterOnceOkWaits());
+
+    // Another window in front, then the question again.
+    const platform::OwnedWindow other(::CreateWindowExW(0, L"STATIC", L"Browser",
+                                                        WS_POPUP | WS_VISIBLE, 0, 0, 200, 100,
+                                                        nullptr, nullptr, nullptr, nullptr));
+    ASSERT_TRUE(other);
+    ::SetForegroundWindow(other.get());
+    ::SetForegroundWindow(box->hwnd);
+    ASSERT_TRUE(driver::WaitUntil([&] { return !driver::OkTakesPress(box->hwnd); }, driver::kGrace))
+        << "OK did not wait again";
+    std::printf("Back in front at %lld ms\n", at());
+    ASSERT_NO_FATAL_FAILURE(enterOnceOkWaits());
+
+    ASSERT_TRUE(driver::PressKey(box->hwnd, VK_RETURN));
+    std::printf("Enter at %lld ms\n", at());
+    EXPECT_EQ(starter->WaitForExit(), 0u);
+    EXPECT_EQ(WaitForCalls(1), std::vector<std::string>{Call(L"1.2.3.4:27015")});
+
+    auto cancelled = Start(L"\"ivl://1.2.3.4:27015\"");
+    const auto second = driver::WaitForMessageBox(cancelled->Id());
+    ASSERT_TRUE(second);
+    ASSERT_TRUE(driver::WaitUntil([&] { return driver::PressKey(second->hwnd, VK_ESCAPE); }));
+    EXPECT_EQ(cancelled->WaitForExit(driver::kGrace), 0u) << "Escape did not cancel at once";
+    ExpectNoFurtherCall(1);
 }
 
 BOOL CALLBACK CollectResourceId(HMODULE, LPCWSTR, LPWSTR name, LONG_PTR ids) {

@@ -168,9 +168,30 @@ std::optional<MessageBoxView> WaitForMessageBoxTitled(const std::wstring& title,
     return ReadMessageBox(box);
 }
 
+bool OkTakesPress(HWND box) {
+    const HWND ok = ::GetDlgItem(box, IDOK);
+    return ok == nullptr || ::IsWindowEnabled(ok);
+}
+
 void AnswerMessageBox(const MessageBoxView& box, int buttonId) {
-    ::PostMessageW(box.hwnd, WM_COMMAND, MAKEWPARAM(buttonId, BN_CLICKED),
-                   reinterpret_cast<LPARAM>(::GetDlgItem(box.hwnd, buttonId)));
+    const auto press = [&] {
+        ::PostMessageW(box.hwnd, WM_COMMAND, MAKEWPARAM(buttonId, BN_CLICKED),
+                       reinterpret_cast<LPARAM>(::GetDlgItem(box.hwnd, buttonId)));
+    };
+    if (buttonId != IDOK) {
+        press();
+        return;
+    }
+    // A press that the box dropped all the same (it came back to the front and waits again, or
+    // it waits without greying OK) is made again.
+    constexpr auto kPressTaken = 250ms;
+    WaitUntil([&] {
+        if (::IsWindow(box.hwnd) && OkTakesPress(box.hwnd)) {
+            press();
+            WaitUntil([&] { return !::IsWindow(box.hwnd); }, kPressTaken);
+        }
+        return !::IsWindow(box.hwnd);
+    });
 }
 
 std::wstring TextOf(HWND window) {

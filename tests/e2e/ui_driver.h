@@ -67,7 +67,11 @@ std::optional<MessageBoxView> WaitForMessageBox(DWORD processId,
 // shell starts.
 std::optional<MessageBoxView> WaitForMessageBoxTitled(const std::wstring& title,
                                                       std::chrono::milliseconds timeout = kTimeout);
-// Presses the message box's button with this identifier (IDOK, IDCANCEL).
+// Whether the box's OK takes a press now: a question greys it for a moment after it comes to
+// the front.
+bool OkTakesPress(HWND box);
+// Presses the message box's button with this identifier (IDOK, IDCANCEL); OK once it takes a
+// press, and then waits for the box to go.
 void AnswerMessageBox(const MessageBoxView& box, int buttonId);
 
 std::wstring TextOf(HWND window);

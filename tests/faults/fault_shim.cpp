@@ -248,6 +248,8 @@ HRESULT Passed(HRESULT result, REFCLSID, LPUNKNOWN, DWORD, REFIID iid, LPVOID* o
     X(LoadLibraryExW, nullptr, ERROR_MOD_NOT_FOUND, false)                                         \
     X(LoadLibraryA, nullptr, ERROR_MOD_NOT_FOUND, false)                                           \
     X(MessageBoxW, 0, ERROR_NOT_ENOUGH_MEMORY, false)                                              \
+    X(SetWindowsHookExW, nullptr, ERROR_NOT_ENOUGH_MEMORY, false)                                  \
+    X(SetTimer, 0, ERROR_NOT_ENOUGH_MEMORY, false)                                                 \
     X(CreateProcessW, FALSE, ERROR_NOT_ENOUGH_MEMORY, false)                                       \
     X(GetModuleFileNameW, 0, ERROR_NOT_ENOUGH_MEMORY, false)                                       \
     X(GetFileAttributesExW, FALSE, ERROR_FILE_NOT_FOUND, false)                                    \
