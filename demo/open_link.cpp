@@ -64,6 +64,7 @@ int main() {
     ::GetWindowThreadProcessId(box->hwnd, &starterId);
     const platform::OwnedHandle starter(::OpenProcess(SYNCHRONIZE, FALSE, starterId));
     if (pressOk) {
+        driver::WaitForOkAfterItsWait(box->hwnd); // OK takes no press in the first second
         driver::SaveScreenshot(box->hwnd, argv.get()[3]);
         driver::AnswerMessageBox(*box, IDOK);
         Print(L"OK pressed.");

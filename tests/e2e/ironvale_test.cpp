@@ -286,10 +286,7 @@ TEST_F(Ironvale, LinkAsTheShellPassesItAsksAndOkStartsTheGame) {
     auto starter = Start(L"\"ivl://host:27015/\"");
     const auto box = driver::WaitForMessageBox(starter->Id());
     ASSERT_TRUE(box);
-    // As the player reads it, once OK takes a press.
-    ASSERT_TRUE(
-        driver::WaitUntil([&] { return !driver::OkTakesPress(box->hwnd); }, driver::kGrace));
-    ASSERT_TRUE(driver::WaitUntil([&] { return driver::OkTakesPress(box->hwnd); }));
+    ASSERT_TRUE(driver::WaitForOkAfterItsWait(box->hwnd)); // as the player reads it
     Screenshot(*box, L"ironvale-confirmation.bmp");
     EXPECT_EQ(box->title, L"Ironvale");
     EXPECT_EQ(box->text, kConfirmation + L"host:27015/");

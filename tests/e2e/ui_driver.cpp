@@ -173,6 +173,11 @@ bool OkTakesPress(HWND box) {
     return ok == nullptr || ::IsWindowEnabled(ok);
 }
 
+bool WaitForOkAfterItsWait(HWND box) {
+    WaitUntil([&] { return !OkTakesPress(box); }, kGrace);
+    return WaitUntil([&] { return OkTakesPress(box); });
+}
+
 void AnswerMessageBox(const MessageBoxView& box, int buttonId) {
     const auto press = [&] {
         ::PostMessageW(box.hwnd, WM_COMMAND, MAKEWPARAM(buttonId, BN_CLICKED),

@@ -70,6 +70,9 @@ std::optional<MessageBoxView> WaitForMessageBoxTitled(const std::wstring& title,
 // Whether the box's OK takes a press now: a question greys it for a moment after it comes to
 // the front.
 bool OkTakesPress(HWND box);
+// A question greys OK for a moment as it comes to the front: waits for that moment to begin
+// (at most kGrace) and to end. False where OK still takes no press after kTimeout.
+bool WaitForOkAfterItsWait(HWND box);
 // Presses the message box's button with this identifier (IDOK, IDCANCEL); OK once it takes a
 // press, and then waits for the box to go.
 void AnswerMessageBox(const MessageBoxView& box, int buttonId);
