@@ -1,5 +1,6 @@
 // The starter's decision from its whole command line: the first byte is the state of the game
-// file, the rest the command line as the system hands it over (the program's name first).
+// file and whether the game runs, the rest the command line as the system hands it over (the
+// program's name first).
 #include "fuzz/fuzz_text.h"
 #include "game_starter/launch.h"
 #include "platform/command_line.h"
@@ -16,10 +17,15 @@ using ironvale::Launch;
 using Action = Launch::Action;
 
 constexpr std::wstring_view kGamePath = L"C:\\Games\\Iron Vale\\hl2.exe";
-const std::wstring kStart =
-    L"\"" + std::wstring(kGamePath) + L"\" " + std::wstring(ironvale::kGameArguments);
-const std::wstring kAsk = L"Ironvale has been started by an external program.\r\nParameter: " +
-                          std::wstring(ironvale::kGameArguments);
+const std::wstring kArguments(ironvale::kGameArguments);
+// While the game runs, a server goes to it through a start with "-hijack ".
+const std::wstring kHijackArguments = std::wstring(ironvale::kHijack) + kArguments;
+const std::wstring kQuotedGame = L"\"" + std::wstring(kGamePath) + L"\" ";
+const std::wstring kStart = kQuotedGame + kArguments;
+const std::wstring kStartWhileItRuns = kQuotedGame + kHijackArguments;
+const std::wstring kParameter = L"Ironvale has been started by an external program.\r\nParameter: ";
+const std::wstring kAsk = kParameter + kArguments;
+const std::wstring kAskWhileItRuns = kParameter + kHijackArguments;
 constexpr std::wstring_view kRefusal = L"The link does not name a valid server address:\r\n";
 
 // Only characters that can't start another argument or a console command.
@@ -132,13 +138,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     }
     const auto gameFile = static_cast<ironvale::GameFile>(data[0] % 3);
+    const bool runs = data[0] / 3 % 2 == 1;
     const std::wstring commandLine = fuzz::Utf16Of(data + 1, size - 1);
     const std::wstring commandText =
         ironvale::CommandText(platform::ArgumentsAfterProgramName(commandLine));
     FUZZ_CHECK(commandText.find(L'"') == std::wstring::npos);
     CheckShownText(commandLine);
 
-    const Launch launch = ironvale::DecideLaunch(commandText, kGamePath, gameFile);
+    const Launch launch = ironvale::DecideLaunch(
+        commandText, kGamePath, gameFile, runs ? ironvale::GameRuns::Yes : ironvale::GameRuns::No);
     if (gameFile == ironvale::GameFile::Empty) {
         FUZZ_CHECK(launch.action == Action::EndSilently && launch.message.empty() &&
                    launch.commandLine.empty());
@@ -177,16 +185,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     // Nothing starts without a question but nothing or a server started by hand. After a link,
     // in any spelling, only server characters follow "+connect ": the server behind "ivl://",
-    // else the whole text.
-    FUZZ_CHECK(launch.commandLine.starts_with(kStart));
-    const std::wstring_view connectTo = std::wstring_view(launch.commandLine).substr(kStart.size());
+    // else the whole text. While the game runs, a server goes to it, and with nothing to
+    // connect nothing starts.
+    FUZZ_CHECK(launch.showRunningGame == (runs && asked.empty()));
+    const std::wstring& start = runs ? kStartWhileItRuns : kStart;
+    FUZZ_CHECK(launch.showRunningGame ? launch.commandLine.empty()
+                                      : launch.commandLine.starts_with(start));
+    const std::wstring_view connectTo =
+        launch.showRunningGame ? std::wstring_view()
+                               : std::wstring_view(launch.commandLine).substr(start.size());
     if (launch.action == Action::StartAtOnce) {
         FUZZ_CHECK(!link && IsAllowed(commandText) && connectTo == commandText);
         FUZZ_CHECK(launch.message.empty());
         return 0;
     }
     FUZZ_CHECK(launch.action == Action::Confirm && connectTo == asked);
-    CheckBoxText(launch.message, kAsk + std::wstring(connectTo));
+    CheckBoxText(launch.message,
+                 (runs && !asked.empty() ? kAskWhileItRuns : kAsk) + std::wstring(connectTo));
     if (link) {
         FUZZ_CHECK(HasServerCharacters(connectTo));
     } else {

@@ -6,6 +6,7 @@
 
 #include "../platform/error_text.h"
 #include "../platform/process.h"
+#include "../platform/running_program.h"
 #include "../platform/message_box.h"
 
 #include <cstdint>
@@ -39,6 +40,25 @@ void StartGame(const std::wstring& commandLine, const std::wstring& gamePath) {
     }
 }
 
+// This game's window, where the game runs: a window of the engine's class whose process runs
+// the game file beside the starter. Looked for only where an engine runs at all (its mutex, one
+// kernel32 call), so that a start without a running game costs nothing more. Where it can't be
+// told, the game counts as not running.
+class RunningGame {
+public:
+    RunningGame(GameFile gameFile, const std::wstring& gamePath)
+        : window_(gameFile == GameFile::Present &&
+                          platform::NamedMutexExists(std::wstring(kEngineMutex))
+                      ? platform::FindWindowOfProgram(std::wstring(kEngineWindowClass), gamePath)
+                      : nullptr) {}
+
+    GameRuns runs() const { return window_ != nullptr ? GameRuns::Yes : GameRuns::No; }
+    void* window() const { return window_; }
+
+private:
+    void* window_;
+};
+
 } // namespace
 
 void MainFrame::Form_Load() {
@@ -65,8 +85,16 @@ void MainFrame::Form_Load() {
     } catch (...) {
     }
     try {
-        const Launch launch =
-            DecideLaunch(commandText, gamePath, GameFileOf(platform::FileLength(gamePath)));
+        const GameFile gameFile = GameFileOf(platform::FileLength(gamePath));
+        const RunningGame runningGame(gameFile, gamePath);
+        const Launch launch = DecideLaunch(commandText, gamePath, gameFile, runningGame.runs());
+        const auto go = [&] {
+            if (launch.showRunningGame) {
+                platform::BringToFront(runningGame.window());
+            } else {
+                StartGame(launch.commandLine, gamePath);
+            }
+        };
         const std::wstring title(kApplicationTitle);
         switch (launch.action) {
         case Launch::Action::EndSilently:
@@ -77,7 +105,7 @@ void MainFrame::Form_Load() {
                     nullptr, launch.message, title, platform::MessageButtons::OkCancel,
                     platform::MessageIcon::None,
                     platform::AnswerGuard::DelayedOk) == platform::MessageAnswer::Ok) {
-                StartGame(launch.commandLine, gamePath);
+                go();
             }
             break;
         case Launch::Action::Reject:
@@ -85,7 +113,7 @@ void MainFrame::Form_Load() {
                                      platform::MessageIcon::Error);
             break;
         case Launch::Action::StartAtOnce:
-            StartGame(launch.commandLine, gamePath);
+            go();
             break;
         }
     } catch (...) {

@@ -12,14 +12,34 @@ bool IsServerCharacter(wchar_t c) {
            c == L'.' || c == L'-' || c == L'_' || c == L':' || c == L'[' || c == L']' || c == L'/';
 }
 
+// The game's arguments with what goes behind "+connect ": for the running game, if it runs
+// and there is a server, through a start that hands it over.
+std::wstring GameArguments(std::wstring_view connectTo, GameRuns gameRuns) {
+    std::wstring arguments;
+    if (gameRuns == GameRuns::Yes && !connectTo.empty()) {
+        arguments.append(kHijack);
+    }
+    return arguments.append(kGameArguments).append(connectTo);
+}
+
 // The game path quoted, so that a folder with blanks can't be taken for a shorter program
-// path; then the fixed arguments and what goes behind "+connect ".
-std::wstring GameCommandLine(std::wstring_view gamePath, std::wstring_view connectTo) {
+// path; then the arguments.
+std::wstring GameCommandLine(std::wstring_view gamePath, std::wstring_view arguments) {
     std::wstring line;
-    line.reserve(gamePath.size() + 3 + kGameArguments.size() + connectTo.size());
-    line.append(L"\"").append(gamePath).append(L"\" ");
-    line.append(kGameArguments).append(connectTo);
+    line.reserve(gamePath.size() + 3 + arguments.size());
+    line.append(L"\"").append(gamePath).append(L"\" ").append(arguments);
     return line;
+}
+
+// Going with connectTo behind "+connect ": a start, or, where the game runs and there is no
+// server to connect it to, its window to the front.
+Launch Going(Launch::Action action, std::wstring message, std::wstring_view gamePath,
+             std::wstring_view connectTo, GameRuns gameRuns) {
+    if (gameRuns == GameRuns::Yes && connectTo.empty()) {
+        return {action, std::move(message), {}, true};
+    }
+    return {action, std::move(message),
+            GameCommandLine(gamePath, GameArguments(connectTo, gameRuns))};
 }
 
 Launch Rejected(std::wstring_view serverText) {
@@ -46,14 +66,13 @@ bool IsPrintableAscii(wchar_t c) {
 
 // The question before the game starts with connectTo behind "+connect ". A longer text than
 // any server is refused instead: no question can show it whole.
-Launch Asked(std::wstring_view gamePath, std::wstring_view connectTo) {
+Launch Asked(std::wstring_view gamePath, std::wstring_view connectTo, GameRuns gameRuns) {
     if (connectTo.size() > kMaxServerTextLength) {
         return Rejected(connectTo);
     }
     std::wstring message = L"Ironvale has been started by an external program.\r\nParameter: ";
-    message.append(kGameArguments).append(connectTo);
-    return {Launch::Action::Confirm, BrokenForDisplay(message),
-            GameCommandLine(gamePath, connectTo)};
+    message.append(GameArguments(connectTo, gameRuns));
+    return Going(Launch::Action::Confirm, BrokenForDisplay(message), gamePath, connectTo, gameRuns);
 }
 
 // The text behind the scheme when the command text names it in another spelling than the
@@ -146,7 +165,8 @@ bool IsServerText(std::wstring_view serverText) {
            std::all_of(serverText.begin(), serverText.end(), IsServerCharacter);
 }
 
-Launch DecideLaunch(std::wstring_view commandText, std::wstring_view gamePath, GameFile gameFile) {
+Launch DecideLaunch(std::wstring_view commandText, std::wstring_view gamePath, GameFile gameFile,
+                    GameRuns gameRuns) {
     if (gameFile == GameFile::Empty) {
         return {};
     }
@@ -160,20 +180,20 @@ Launch DecideLaunch(std::wstring_view commandText, std::wstring_view gamePath, G
     // other argument does.
     if (text.starts_with(kLinkPrefix)) {
         const std::wstring_view server = text.substr(kLinkPrefix.size());
-        return IsServerText(server) ? Asked(gamePath, server) : Rejected(server);
+        return IsServerText(server) ? Asked(gamePath, server, gameRuns) : Rejected(server);
     }
     if (const std::optional<std::wstring_view> tail = OtherSpellingTail(text)) {
-        return IsServerText(*tail) ? Asked(gamePath, text) : Rejected(*tail);
+        return IsServerText(*tail) ? Asked(gamePath, text, gameRuns) : Rejected(*tail);
     }
     // No scheme the starter knows; yet the shell may have matched its registration in a way
     // the starter doesn't (Windows folds a dotless "\u0131" to "I"). So only what a player
     // starts by hand goes at once: nothing, or a server. Other printable text is asked about;
     // anything else names no server and can't be shown as it stands.
     if (IsServerText(commandText)) {
-        return {Launch::Action::StartAtOnce, {}, GameCommandLine(gamePath, commandText)};
+        return Going(Launch::Action::StartAtOnce, {}, gamePath, commandText, gameRuns);
     }
     if (std::all_of(commandText.begin(), commandText.end(), IsPrintableAscii)) {
-        return Asked(gamePath, commandText);
+        return Asked(gamePath, commandText, gameRuns);
     }
     return Rejected(commandText);
 }

@@ -14,6 +14,15 @@ inline constexpr std::wstring_view kLinkPrefix = L"ivl://";
 inline constexpr std::wstring_view kScheme = kLinkPrefix.substr(0, kLinkPrefix.size() - 3);
 inline constexpr std::wstring_view kGameArguments = L"-game ivale -console +connect ";
 
+// The engine lets one game run at a time. Every running engine holds this mutex, and its game
+// shows a top-level window of this class.
+inline constexpr std::wstring_view kEngineMutex = L"hl2_singleton_mutex";
+inline constexpr std::wstring_view kEngineWindowClass = L"Valve001";
+// In front of the game arguments while this game runs: the new start hands its "+" commands to
+// the running game ("+connect S" becomes "connect S;") and ends, where without it the engine
+// would refuse a second game.
+inline constexpr std::wstring_view kHijack = L"-hijack ";
+
 // The command text: the program's arguments with every double quote removed.
 std::wstring CommandText(std::wstring_view arguments);
 
@@ -57,20 +66,29 @@ bool IsServerText(std::wstring_view serverText);
 
 enum class GameFile { Missing, Empty, Present };
 
+// Whether this very game (the game path's file) runs already.
+enum class GameRuns { No, Yes };
+
 struct Launch {
     enum class Action {
         EndSilently, // start nothing, show nothing
-        Confirm,     // ask with message (OK and Cancel); on OK start commandLine
+        Confirm,     // ask with message (OK and Cancel); on OK go
         Reject,      // show message as an error; start nothing
-        StartAtOnce, // start commandLine without asking
+        StartAtOnce, // go without asking
     };
     Action action = Action::EndSilently;
     std::wstring message;
+    // What going does: start commandLine, or, where the game runs and there is no server to
+    // connect it to, start nothing and bring the running game's window to the front.
     std::wstring commandLine;
+    bool showRunningGame = false;
 };
 
-// The decision for a command text (quotes already removed) and the state of the game file.
-// A missing game file is no reason to stop: its start simply fails later.
-Launch DecideLaunch(std::wstring_view commandText, std::wstring_view gamePath, GameFile gameFile);
+// The decision for a command text (quotes already removed), the state of the game file and
+// whether the game runs. A missing game file is no reason to stop: its start simply fails
+// later. While the game runs, a server goes to it through a start with kHijack, which the
+// question shows as it will start.
+Launch DecideLaunch(std::wstring_view commandText, std::wstring_view gamePath, GameFile gameFile,
+                    GameRuns gameRuns = GameRuns::No);
 
 } // namespace ironvale

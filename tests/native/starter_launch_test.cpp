@@ -129,6 +129,40 @@ TEST(Launch, DecisionTable) {
         EXPECT_EQ(launch.action, c.action);
         EXPECT_EQ(launch.message, c.message);
         EXPECT_EQ(launch.commandLine, c.commandLine);
+        EXPECT_FALSE(launch.showRunningGame);
+    }
+}
+
+// While this game runs, a server goes to it through a start with -hijack, which the question
+// shows as it will start; with nothing to connect, nothing starts and the running game comes to
+// the front instead. Refusals stay as they are.
+TEST(Launch, DecisionWhileTheGameRuns) {
+    const std::wstring startHijack =
+        L"\"C:\\Games\\Iron Vale\\hl2.exe\" -hijack -game ivale -console +connect ";
+    const std::wstring askHijack =
+        L"Ironvale has been started by an external program.\r\nParameter: -hijack -game ivale "
+        L"-console +connect ";
+    const struct {
+        std::wstring arguments;
+        Action action;
+        std::wstring message, commandLine;
+        bool showRunningGame;
+    } cases[] = {
+        {L"\"ivl://1.2.3.4:27015\"", Action::Confirm, askHijack + L"1.2.3.4:27015",
+         startHijack + L"1.2.3.4:27015", false},
+        {L"1.2.3.4:27015", Action::StartAtOnce, L"", startHijack + L"1.2.3.4:27015", false},
+        {L"", Action::StartAtOnce, L"", L"", true},
+        {L"\"ivl://\"", Action::Confirm, kAsk, L"", true},
+        {L"\"ivl://host;quit\"", Action::Reject, kBad + L"host;quit", L"", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.arguments));
+        const Launch launch =
+            DecideLaunch(CommandText(c.arguments), kGame, GameFile::Present, GameRuns::Yes);
+        EXPECT_EQ(launch.action, c.action);
+        EXPECT_EQ(launch.message, c.message);
+        EXPECT_EQ(launch.commandLine, c.commandLine);
+        EXPECT_EQ(launch.showRunningGame, c.showRunningGame);
     }
 }
 
