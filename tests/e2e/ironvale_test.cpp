@@ -115,6 +115,10 @@ const std::wstring kConfirmation =
     L"Ironvale has been started by an external program.\r\nParameter: -game ivale -console "
     L"+connect ";
 const std::wstring kRefusal = L"The link does not name a valid server address:\r\n";
+// The question while the game runs: the start hands the server over to it.
+const std::wstring kConfirmationWhileItRuns =
+    L"Ironvale has been started by an external program.\r\nParameter: -hijack -game ivale "
+    L"-console +connect ";
 
 class Ironvale : public ::testing::Test {
 protected:
@@ -150,9 +154,37 @@ protected:
 
     // The line the stand-in writes for a start with the server (or text) behind "+connect ":
     // minimized, in the game's own folder (never the test's, which the starter inherits).
-    std::string Call(const std::wstring& connectTo) const {
-        return "2\t" + Utf8(folder_.wstring()) + "\t\"" + Utf8(Game()) +
-               "\" -game ivale -console +connect " + Utf8(connectTo);
+    std::string Call(const std::wstring& connectTo, const char* hijack = "") const {
+        return "2\t" + Utf8(folder_.wstring()) + "\t\"" + Utf8(Game()) + "\" " + hijack +
+               "-game ivale -console +connect " + Utf8(connectTo);
+    }
+
+    // The game at exe running, as the engine runs: the stand-in holds the engine's mutex and
+    // shows its window, which keeps each command it is sent as a line of hl2-console.txt beside
+    // it. Started by its short 8.3 path, so that the starter has to know its file by more than
+    // its name.
+    struct RunningGame {
+        std::unique_ptr<driver::Program> program;
+        HWND window = nullptr;
+    };
+    static RunningGame RunGame(const std::filesystem::path& exe) {
+        const std::wstring path = OtherSpelling(exe);
+        RunningGame game{
+            std::make_unique<driver::Program>(path, L"\"" + path + L"\" -keep-running")};
+        driver::WaitUntil([&] {
+            return (game.window = driver::FindAnyTopWindow(game.program->Id(), L"Valve001")) !=
+                   nullptr;
+        });
+        return game;
+    }
+    // The path spelled otherwise, in capitals: the same file.
+    static std::wstring OtherSpelling(const std::filesystem::path& path) {
+        std::wstring other = path.wstring();
+        ::CharUpperBuffW(other.data(), static_cast<DWORD>(other.size()));
+        return other;
+    }
+    static std::string Console(const std::filesystem::path& folder) {
+        return test::ReadBytes((folder / L"hl2-console.txt").wstring());
     }
 
     std::vector<std::string> Calls() const {
@@ -600,6 +632,77 @@ TEST_F(Ironvale, QuestionTakesNoOkInItsFirstSecond) {
     ASSERT_TRUE(driver::WaitUntil([&] { return driver::PressKey(second->hwnd, VK_ESCAPE); }));
     EXPECT_EQ(cancelled->WaitForExit(driver::kGrace), 0u) << "Escape did not cancel at once";
     ExpectNoFurtherCall(1);
+}
+
+// While this game runs, a link answered OK or a server started by hand connects it: the start
+// with -hijack hands "connect S;" to it and ends, and no second game runs.
+TEST_F(Ironvale, WhileTheGameRunsALinkOrAServerConnectsIt) {
+    const RunningGame game = RunGame(Game());
+    ASSERT_TRUE(game.window);
+    std::string sent;
+    for (const std::wstring arguments : {L"\"ivl://1.2.3.4:27015\"", L"1.2.3.4:27015"}) {
+        SCOPED_TRACE(Utf8(arguments));
+        auto starter = Start(arguments);
+        if (arguments.starts_with(L'"')) {
+            const auto box = driver::WaitForMessageBox(starter->Id());
+            ASSERT_TRUE(box);
+            EXPECT_EQ(box->text, kConfirmationWhileItRuns + L"1.2.3.4:27015");
+            ASSERT_TRUE(driver::WaitForOkAfterItsWait(box->hwnd));
+            Screenshot(*box, L"ironvale-running-game.bmp");
+            driver::AnswerMessageBox(*box, IDOK);
+        }
+        ASSERT_EQ(starter->WaitForExit(), 0u);
+        EXPECT_TRUE(driver::WaitUntil([&] { return !HasRunningGame(starter->Id()); }))
+            << "a second game runs";
+        sent += "connect 1.2.3.4:27015;\n";
+        std::printf("The running game received: %s", Console(folder_).c_str());
+        EXPECT_EQ(Console(folder_), sent);
+    }
+    const std::vector<std::string> calls = Calls();
+    EXPECT_EQ(std::vector<std::string>(calls.begin() + 1, calls.end()),
+              std::vector<std::string>(2, Call(L"1.2.3.4:27015", "-hijack ")));
+    EXPECT_FALSE(game.program->WaitForExit(0ms)) << "the running game ended";
+}
+
+// While this game runs, a start with nothing to connect, or the link "ivl://" alone after OK,
+// starts nothing: the running game comes to the front, restored where it was minimized.
+TEST_F(Ironvale, WhileTheGameRunsNothingToConnectBringsItToTheFront) {
+    const RunningGame game = RunGame(Game());
+    ASSERT_TRUE(game.window);
+    for (const std::wstring arguments : {L"", L"\"ivl://\""}) {
+        SCOPED_TRACE(Utf8(arguments));
+        ::ShowWindow(game.window, SW_MINIMIZE);
+        ASSERT_TRUE(driver::WaitUntil([&] { return ::IsIconic(game.window) != FALSE; }));
+        auto starter = Start(arguments);
+        if (!arguments.empty()) {
+            const auto box = driver::WaitForMessageBox(starter->Id());
+            ASSERT_TRUE(box);
+            EXPECT_EQ(box->text, kConfirmation);
+            driver::AnswerMessageBox(*box, IDOK);
+        }
+        ASSERT_EQ(starter->WaitForExit(), 0u);
+        EXPECT_TRUE(driver::WaitUntil(
+            [&] { return !::IsIconic(game.window) && ::GetForegroundWindow() == game.window; }));
+    }
+    ExpectNoFurtherCall(1); // the running game's own start only
+    EXPECT_EQ(Console(folder_), "");
+}
+
+// Another program's window of the engine's class (another game on the same engine, from
+// another folder) is not this game: the starter starts the game as ever, and that window gets
+// nothing.
+TEST_F(Ironvale, AnotherProgramsEngineWindowIsLeftAlone) {
+    const std::filesystem::path other = temp_.path() / L"Other Game";
+    ASSERT_TRUE(std::filesystem::create_directories(other));
+    ASSERT_TRUE(::CopyFileW((driver::BuildFolder() / L"hl2_standin.exe").c_str(),
+                            (other / L"hl2.exe").c_str(), FALSE));
+    const RunningGame otherGame = RunGame(other / L"hl2.exe");
+    ASSERT_TRUE(otherGame.window);
+    auto starter = Start(L"1.2.3.4:27015");
+    ASSERT_EQ(starter->WaitForExit(), 0u);
+    EXPECT_EQ(WaitForCalls(1), std::vector<std::string>{Call(L"1.2.3.4:27015")});
+    EXPECT_TRUE(driver::WaitUntil([&] { return !HasRunningGame(starter->Id()); }));
+    EXPECT_EQ(Console(other), "");
 }
 
 BOOL CALLBACK CollectResourceId(HMODULE, LPCWSTR, LPWSTR name, LONG_PTR ids) {

@@ -253,6 +253,7 @@ HRESULT Passed(HRESULT result, REFCLSID, LPUNKNOWN, DWORD, REFIID iid, LPVOID* o
     X(CreateProcessW, FALSE, ERROR_NOT_ENOUGH_MEMORY, false)                                       \
     X(GetModuleFileNameW, 0, ERROR_NOT_ENOUGH_MEMORY, false)                                       \
     X(GetFileAttributesExW, FALSE, ERROR_FILE_NOT_FOUND, false)                                    \
+    X(OpenMutexW, nullptr, ERROR_FILE_NOT_FOUND, false)                                            \
     X(GetShortPathNameW, 0, ERROR_FILE_NOT_FOUND, false)                                           \
     X(WideCharToMultiByte, 0, ERROR_NOT_ENOUGH_MEMORY, false)                                      \
     X(MultiByteToWideChar, 0, ERROR_NOT_ENOUGH_MEMORY, false)                                      \
