@@ -10,14 +10,16 @@ namespace {
 
 constexpr UINT_PTR kOkReadyTimer = 1;
 
-// The box whose OK waits, while MessageBoxW shows it: one at a time on this thread.
+// The box whose OK waits, while MessageBoxW shows it: one at a time, on the programs' one
+// thread of windows. Not thread_local: MinGW's emulated TLS allocates at the first access, and
+// that allocation may fail.
 struct DelayedOk {
     HWND box = nullptr;
     WNDPROC boxProcedure = nullptr;
     std::uint64_t activatedAt = 0;
     bool waiting = false; // until the timer that ends the wait fires
 };
-thread_local DelayedOk* delayed = nullptr;
+DelayedOk* delayed = nullptr;
 
 // Greyed by its style, not EnableWindow: that would take the focus from OK, and with no focus
 // Escape no longer reaches the box.

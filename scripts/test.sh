@@ -157,13 +157,16 @@ kit_cases=$(ctest --preset windows -N -L 'win32|e2e' | sed -nE 's/^Total Tests: 
 stop_wine
 use_prefix "$prefix_kit_job" "$ROOT/build/wineprefix-kit" build/logs/prefix-kit.log
 start_session_keeper
+# Nothing of an earlier run counts: a run that ends early leaves no layer lines and no summary.
+rm -f build/logs/kit-tester.log build/logs/kit.log
 if wait "$kit_job"; then
     bash tests/kit/kit_test.sh runs "$(tail -n 1 build/logs/windows-kit.log)" "$kit_cases" \
         >build/logs/kit.log 2>&1 || true
 else
     cat build/logs/windows-kit.log
-    echo "kit: 0 passed, 1 failed" >build/logs/kit.log
 fi
+grep -qE '^kit: [0-9]+ passed, [0-9]+ failed$' build/logs/kit.log ||
+    echo "kit: 0 passed, 1 failed" >>build/logs/kit.log
 cat build/logs/kit.log
 # The tester's run, one line per layer: "e2e_tests: N passed, N failed, N skipped (T s)".
 for layer in win32_tests signature_tests e2e_tests faults; do
