@@ -634,9 +634,22 @@ TEST_F(Ironvale, QuestionTakesNoOkInItsFirstSecond) {
     ExpectNoFurtherCall(1);
 }
 
+// The starter while a game runs: the test's own stand-in, or another program's, runs as the
+// engine does. Where a game on the engine runs already on this machine (a tester's), the engine
+// would take no second one.
+class IronvaleWhileAGameRuns : public Ironvale {
+protected:
+    void SetUp() override {
+        if (platform::OwnedHandle(::OpenMutexW(SYNCHRONIZE, FALSE, L"hl2_singleton_mutex"))) {
+            GTEST_SKIP() << "a game on the Source engine runs on this machine: close it first";
+        }
+        Ironvale::SetUp();
+    }
+};
+
 // While this game runs, a link answered OK or a server started by hand connects it: the start
 // with -hijack hands "connect S;" to it and ends, and no second game runs.
-TEST_F(Ironvale, WhileTheGameRunsALinkOrAServerConnectsIt) {
+TEST_F(IronvaleWhileAGameRuns, ALinkOrAServerConnectsThisGame) {
     const RunningGame game = RunGame(Game());
     ASSERT_TRUE(game.window);
     std::string sent;
@@ -666,7 +679,7 @@ TEST_F(Ironvale, WhileTheGameRunsALinkOrAServerConnectsIt) {
 
 // While this game runs, a start with nothing to connect, or the link "ivl://" alone after OK,
 // starts nothing: the running game comes to the front, restored where it was minimized.
-TEST_F(Ironvale, WhileTheGameRunsNothingToConnectBringsItToTheFront) {
+TEST_F(IronvaleWhileAGameRuns, NothingToConnectBringsThisGameToTheFront) {
     const RunningGame game = RunGame(Game());
     ASSERT_TRUE(game.window);
     for (const std::wstring arguments : {L"", L"\"ivl://\""}) {
@@ -691,7 +704,7 @@ TEST_F(Ironvale, WhileTheGameRunsNothingToConnectBringsItToTheFront) {
 // Another program's window of the engine's class (another game on the same engine, from
 // another folder) is not this game: the starter starts the game as ever, and that window gets
 // nothing.
-TEST_F(Ironvale, AnotherProgramsEngineWindowIsLeftAlone) {
+TEST_F(IronvaleWhileAGameRuns, AnotherProgramsEngineWindowIsLeftAlone) {
     const std::filesystem::path other = temp_.path() / L"Other Game";
     ASSERT_TRUE(std::filesystem::create_directories(other));
     ASSERT_TRUE(::CopyFileW((driver::BuildFolder() / L"hl2_standin.exe").c_str(),
