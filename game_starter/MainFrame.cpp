@@ -101,10 +101,7 @@ void MainFrame::Form_Load() {
             break;
         case Launch::Action::Confirm:
             // A web page decides when the question appears: OK takes no press at first.
-            if (platform::ShowMessageBox(
-                    nullptr, launch.message, title, platform::MessageButtons::OkCancel,
-                    platform::MessageIcon::None,
-                    platform::AnswerGuard::DelayedOk) == platform::MessageAnswer::Ok) {
+            if (platform::AskWithDelayedOk(launch.message, title) == platform::MessageAnswer::Ok) {
                 go();
             }
             break;

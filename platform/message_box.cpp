@@ -1,131 +1,17 @@
 #include "message_box.h"
 
-#include "answer_delay.h"
-#include "win_owned.h"
-
-#include <cstdint>
+#include <windows.h>
 
 namespace platform {
-namespace {
-
-constexpr UINT_PTR kOkReadyTimer = 1;
-
-// The box whose OK waits, while MessageBoxW shows it: one at a time, on the programs' one
-// thread of windows. Not thread_local: MinGW's emulated TLS allocates at the first access, and
-// that allocation may fail.
-struct DelayedOk {
-    HWND box = nullptr;
-    WNDPROC boxProcedure = nullptr;
-    std::uint64_t activatedAt = 0;
-    bool waiting = false; // until the timer that ends the wait fires
-};
-DelayedOk* delayed = nullptr;
-
-// Greyed by its style, not EnableWindow: that would take the focus from OK, and with no focus
-// Escape no longer reaches the box.
-void ShowOkWaiting(HWND box, bool waiting) {
-    const HWND ok = ::GetDlgItem(box, IDOK);
-    if (ok == nullptr) {
-        return;
-    }
-    const LONG_PTR style = ::GetWindowLongPtrW(ok, GWL_STYLE);
-    const LONG_PTR wanted = waiting ? style | WS_DISABLED : style & ~LONG_PTR{WS_DISABLED};
-    if (wanted != style) {
-        ::SetWindowLongPtrW(ok, GWL_STYLE, wanted);
-        ::InvalidateRect(ok, nullptr, TRUE);
-    }
-}
-
-bool OkTakesPress(const DelayedOk& state) {
-    return !state.waiting || AnswerDelayLeft(state.activatedAt, ::GetTickCount64()).count() == 0;
-}
-
-// The wait starts when the box is shown and again whenever it comes back to the front. Where
-// the timer can't be set, OK isn't greyed but still takes no press until the time is over.
-void StartWaiting(HWND box, DelayedOk& state) {
-    state.activatedAt = ::GetTickCount64();
-    state.waiting = true;
-    if (::SetTimer(box, kOkReadyTimer, static_cast<UINT>(kAnswerDelay.count()), nullptr) != 0) {
-        ShowOkWaiting(box, true);
-    }
-}
-
-LRESULT CALLBACK DelayedOkProcedure(HWND box, UINT message, WPARAM wParam, LPARAM lParam) {
-    DelayedOk& state = *delayed;
-    const WNDPROC next = state.boxProcedure;
-    switch (message) {
-    case WM_COMMAND:
-        if (LOWORD(wParam) == IDOK && !OkTakesPress(state)) {
-            return 0; // dropped, not kept for later
-        }
-        break;
-    case WM_TIMER:
-        if (wParam == kOkReadyTimer) {
-            ::KillTimer(box, kOkReadyTimer);
-            state.waiting = false;
-            ShowOkWaiting(box, false);
-            return 0;
-        }
-        break;
-    case WM_ACTIVATE:
-        if (LOWORD(wParam) == WA_INACTIVE) {
-            // OK takes the focus back when the box is activated again, which a greyed OK can't.
-            ::KillTimer(box, kOkReadyTimer);
-            ShowOkWaiting(box, false);
-        } else {
-            const LRESULT result = ::CallWindowProcW(next, box, message, wParam, lParam);
-            StartWaiting(box, state);
-            return result;
-        }
-        break;
-    case WM_NCDESTROY:
-        ::SetWindowLongPtrW(box, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(next));
-        state.box = nullptr;
-        break;
-    }
-    return ::CallWindowProcW(next, box, message, wParam, lParam);
-}
-
-// The box's window, as it is about to be activated for the first time: from then on its
-// messages pass DelayedOkProcedure first.
-LRESULT CALLBACK OnBoxActivation(int code, WPARAM wParam, LPARAM lParam) {
-    if (code == HCBT_ACTIVATE && delayed != nullptr && delayed->boxProcedure == nullptr) {
-        const HWND window = reinterpret_cast<HWND>(wParam);
-        wchar_t className[8] = {};
-        if (::GetClassNameW(window, className, 8) == 6 &&
-            std::wstring_view(className) == L"#32770") {
-            const auto previous = reinterpret_cast<WNDPROC>(::SetWindowLongPtrW(
-                window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&DelayedOkProcedure)));
-            if (previous != nullptr) {
-                delayed->box = window;
-                delayed->boxProcedure = previous;
-                // Counted from here too, should no activation follow.
-                delayed->activatedAt = ::GetTickCount64();
-                delayed->waiting = true;
-            }
-        }
-    }
-    return ::CallNextHookEx(nullptr, code, wParam, lParam);
-}
-
-} // namespace
 
 MessageAnswer ShowMessageBox(void* ownerWindow, const std::wstring& text, const std::wstring& title,
-                             MessageButtons buttons, MessageIcon icon, AnswerGuard guard) {
+                             MessageButtons buttons, MessageIcon icon) {
     UINT flags = buttons == MessageButtons::OkCancel ? MB_OKCANCEL : MB_OK;
     if (icon == MessageIcon::Error) {
         flags |= MB_ICONERROR;
     }
-    DelayedOk state;
-    OwnedHook hook;
-    if (guard == AnswerGuard::DelayedOk) {
-        delayed = &state;
-        hook.reset(::SetWindowsHookExW(WH_CBT, &OnBoxActivation, nullptr, ::GetCurrentThreadId()));
-    }
     const int answer =
         ::MessageBoxW(static_cast<HWND>(ownerWindow), text.c_str(), title.c_str(), flags);
-    hook.reset();
-    delayed = nullptr;
     return answer == IDOK ? MessageAnswer::Ok : MessageAnswer::Cancel;
 }
 
