@@ -10,9 +10,11 @@
 #include "platform/win_owned.h"
 
 #include <windows.h>
-#include <shellapi.h>
 
+#include <algorithm>
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace {
 
@@ -50,19 +52,46 @@ std::string Encoded(const std::wstring& text, UINT codePage) {
     return bytes;
 }
 
+// A command line's arguments: split at blanks and tabs outside double quotes, the quotes
+// removed. Enough for the lines the starter and the tests write, and no shell32 to load.
+std::vector<std::wstring> Arguments(std::wstring_view line) {
+    std::vector<std::wstring> arguments;
+    std::wstring argument;
+    bool quoted = false, any = false;
+    for (const wchar_t c : line) {
+        if (c == L'"') {
+            quoted = !quoted;
+            any = true;
+        } else if ((c == L' ' || c == L'\t') && !quoted) {
+            if (any) {
+                arguments.push_back(std::move(argument));
+                argument.clear();
+                any = false;
+            }
+        } else {
+            argument += c;
+            any = true;
+        }
+    }
+    if (any) {
+        arguments.push_back(std::move(argument));
+    }
+    return arguments;
+}
+
 // The console commands of a command line as the launcher makes them: "+cmd value" becomes
 // "cmd value;" (the value: the next argument unless it begins with "-" or "+"), and every
 // "-option" is skipped with its value.
-std::wstring ConsoleCommands(int count, wchar_t** arguments) {
+std::wstring ConsoleCommands(const std::vector<std::wstring>& arguments) {
     std::wstring commands;
-    for (int i = 1; i < count; ++i) {
-        const std::wstring argument = arguments[i];
-        const bool hasValue =
-            i + 1 < count && arguments[i + 1][0] != L'-' && arguments[i + 1][0] != L'+';
+    for (std::size_t i = 1; i < arguments.size(); ++i) {
+        const std::wstring& argument = arguments[i];
+        const bool hasValue = i + 1 < arguments.size() && !arguments[i + 1].starts_with(L'-') &&
+                              !arguments[i + 1].starts_with(L'+');
         if (argument.starts_with(L'+')) {
             commands += argument.substr(1);
             if (hasValue) {
-                commands += L' ' + std::wstring(arguments[++i]);
+                commands += L' ' + arguments[++i];
             }
             commands += L';';
         } else if (argument.starts_with(L'-') && hasValue) {
@@ -144,23 +173,20 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
         return 1;
     }
 
-    int count = 0;
-    const platform::OwnedLocal<wchar_t**> owned(::CommandLineToArgvW(::GetCommandLineW(), &count));
-    wchar_t** arguments = owned.get();
-    bool hijack = false, keepRunning = false;
-    for (int i = 1; arguments != nullptr && i < count; ++i) {
-        hijack = hijack || std::wstring(arguments[i]) == L"-hijack";
-        keepRunning = keepRunning || std::wstring(arguments[i]) == L"-keep-running";
-    }
+    const std::vector<std::wstring> arguments = Arguments(::GetCommandLineW());
+    const auto given = [&](std::wstring_view option) {
+        return arguments.size() > 1 &&
+               std::find(arguments.begin() + 1, arguments.end(), option) != arguments.end();
+    };
     // Only the start that becomes the running game makes the mutex: a start that ends at once
     // leaves none behind for the next test's starter to find.
     if (!platform::OwnedHandle(::OpenMutexW(SYNCHRONIZE, FALSE, kEngineMutex))) {
-        const platform::OwnedHandle mutex(keepRunning ? ::CreateMutexW(nullptr, TRUE, kEngineMutex)
-                                                      : nullptr);
+        const platform::OwnedHandle mutex(
+            given(L"-keep-running") ? ::CreateMutexW(nullptr, TRUE, kEngineMutex) : nullptr);
         return mutex ? RunTheGame(instance, show) : 0;
     }
-    if (hijack && arguments != nullptr) {
-        const std::string commands = Encoded(ConsoleCommands(count, arguments), CP_ACP);
+    if (given(L"-hijack")) {
+        const std::string commands = Encoded(ConsoleCommands(arguments), CP_ACP);
         COPYDATASTRUCT data{0, static_cast<DWORD>(commands.size() + 1),
                             const_cast<char*>(commands.c_str())};
         const HWND game = RunningGameWindow();
