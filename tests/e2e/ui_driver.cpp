@@ -384,11 +384,29 @@ bool SaveScreenshot(HWND window, const std::filesystem::path& file) {
     const platform::OwnedBitmap bitmap(
         ::CreateDIBSection(screen.get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
     const platform::SelectedObject selected(memory.get(), bitmap.get());
-    const bool copied = ::BitBlt(memory.get(), 0, 0, width, height, screen.get(), rect.left,
-                                 rect.top, SRCCOPY) != FALSE;
-    ::GdiFlush();
     const DWORD stride = (static_cast<DWORD>(width) * 3 + 3) & ~3u;
     const DWORD imageSize = stride * static_cast<DWORD>(height);
+    // The window's own thread paints it meanwhile: the picture is taken once it is the same
+    // twice in a row, never half painted.
+    std::string previous;
+    bool copied = false;
+    WaitUntil(
+        [&] {
+            copied = ::BitBlt(memory.get(), 0, 0, width, height, screen.get(), rect.left, rect.top,
+                              SRCCOPY) != FALSE;
+            ::GdiFlush();
+            if (!copied || bits == nullptr) {
+                return true;
+            }
+            std::string picture(static_cast<const char*>(bits), imageSize);
+            const bool settled = picture == previous;
+            previous = std::move(picture);
+            if (!settled) {
+                ::Sleep(50);
+            }
+            return settled;
+        },
+        2s);
     BITMAPFILEHEADER header{};
     header.bfType = 0x4D42; // "BM"
     header.bfOffBits = sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER);
