@@ -9,8 +9,9 @@
 # is deterministic, so a signed release is as reproducible as an unsigned one. Bytes decide: the
 # release fails only when a committed signature can't be read or doesn't fit the program built
 # here. Trust only informs: each signed program gets one line with its signer, its time stamp and
-# a verdict, checked without the network, at the time stamp's time, against the certificates in
-# RELEASE_CA_FILE when set, else the system's, for both the signer's and the time stamp's chain.
+# a verdict, checked without the network (so no revocation list is looked at), at the time
+# stamp's time, against the certificates in RELEASE_CA_FILE when set, else the system's, for
+# both the signer's and the time stamp's chain.
 #
 # The same commit gives the same bytes in any folder, at any time: the programs carry no build
 # path and no time stamp (see CMakeLists.txt), and the zip's entries come in a fixed order, with
@@ -32,12 +33,18 @@ build=build/release-build
 # date with the checked-out tree, whatever built there before (by hand, from an edited tree). The
 # stamp only says whether the folder may be kept for that: a build of this same source tree (the
 # signatures in release/ aside), in the same folder (CMake's cache holds its path), with the same
-# compiler and configuration, as after scripts/sign-release.sh. Anything else starts from an
-# empty folder.
+# toolchain and configuration, as after scripts/sign-release.sh. Anything else starts from an
+# empty folder. The build tool tracks neither the compiler nor the static runtime and libraries
+# it links in: the toolchain packages' versions stand for them.
+TOOLCHAIN_PACKAGES=(g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix
+                    gcc-mingw-w64-x86-64-posix-runtime gcc-mingw-w64-base binutils-mingw-w64-x86-64
+                    mingw-w64-x86-64-dev mingw-w64-common)
 stamp_of_build() {
     pwd
     git ls-tree HEAD | grep -v $'\trelease$'
     x86_64-w64-mingw32-g++-posix --version | head -n 1
+    # A package that is missing says so, and that is part of the stamp too.
+    dpkg-query -W -f='${Package} ${Version}\n' "${TOOLCHAIN_PACKAGES[@]}" 2>&1 || true
     [ ! -e "$build/CMakeCache.txt" ] || sha256sum <"$build/CMakeCache.txt"
 }
 if [ "$(cat "$build/source-stamp" 2>/dev/null)" != "$(stamp_of_build)" ]; then
@@ -81,7 +88,7 @@ trust_line() { # program, log, exit code of the check
         verdict="not trusted: ${errors:-the check failed}"
         [ -n "$ts_time" ] || verdict+="; no time stamp: Windows rejects it after $end"
     elif [ -n "$ts_time" ]; then
-        verdict="valid, time-stamped ${ts_time%% *}"
+        verdict="valid, time-stamped ${ts_time%% *} (revocation not checked)"
     else
         verdict="no time stamp: Windows rejects it after $end"
     fi

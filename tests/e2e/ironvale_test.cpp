@@ -12,6 +12,7 @@
 #include <windows.h>
 #include <sddl.h>
 #include <shellapi.h>
+#include <shlwapi.h>
 #include <tlhelp32.h>
 #include <winsafer.h>
 
@@ -239,12 +240,65 @@ protected:
         ASSERT_EQ(WaitForCalls(1).size(), 1u);
     }
 
-    // Opens the link as any program would; the box then shows in the starter the shell ran.
-    static std::optional<driver::MessageBoxView> OpenThroughTheShell(const wchar_t* link) {
-        const auto opened = reinterpret_cast<INT_PTR>(
-            ::ShellExecuteW(nullptr, L"open", link, nullptr, nullptr, SW_SHOWNORMAL));
-        EXPECT_GT(opened, 32);
-        return driver::WaitForMessageBoxTitled(L"Ironvale");
+    // The command the shell runs for an ivl link, as it finds it (a user's own choice of a
+    // program first), or "<none>".
+    static std::wstring LinkCommand() {
+        wchar_t command[2048] = {};
+        DWORD length = 2048;
+        return SUCCEEDED(::AssocQueryStringW(ASSOCF_IS_PROTOCOL, ASSOCSTR_COMMAND, L"ivl", L"open",
+                                             command, &length))
+                   ? command
+                   : L"<none>";
+    }
+
+    // Whether ivl links reach this test's copy; a failure that names the program they reach
+    // where they don't: then no link may be opened.
+    bool LinksReachThisCopy() const {
+        const std::wstring command = LinkCommand();
+        if (command == L"\"" + exe_ + L"\" \"%1\"") {
+            return true;
+        }
+        ADD_FAILURE() << "ivl links reach " << Utf8(command)
+                      << ", not this test's copy: no link is opened";
+        return false;
+    }
+
+    // The starter's box, where it is this test's copy's. A box of that title in another program
+    // is not the test's to answer: a failure that names the program, and nothing is pressed.
+    std::optional<driver::MessageBoxView>
+    BoxOfThisCopy(std::chrono::milliseconds timeout = driver::kTimeout) const {
+        const auto box = driver::WaitForMessageBoxTitled(L"Ironvale", timeout);
+        if (box && !driver::SameFile(driver::ProgramOfWindow(box->hwnd), exe_)) {
+            ADD_FAILURE() << "a link reached " << Utf8(driver::ProgramOfWindow(box->hwnd))
+                          << ", not this test's copy: its box is left unanswered";
+            return std::nullopt;
+        }
+        return box;
+    }
+
+    // Opens the link as a browser would, once links reach this test's copy; the box then shows
+    // in the starter the shell ran. Nothing where the link reached another program.
+    std::optional<driver::MessageBoxView> OpenThroughTheShell(const wchar_t* link) const {
+        if (!LinksReachThisCopy()) {
+            return std::nullopt;
+        }
+        SHELLEXECUTEINFOW open{};
+        open.cbSize = sizeof open;
+        open.fMask = SEE_MASK_FLAG_NO_UI | SEE_MASK_NOCLOSEPROCESS;
+        open.lpVerb = L"open";
+        open.lpFile = link;
+        open.nShow = SW_SHOWNORMAL;
+        if (!::ShellExecuteExW(&open)) {
+            ADD_FAILURE() << "the shell opens no link: error " << ::GetLastError();
+            return std::nullopt;
+        }
+        const platform::OwnedHandle started(open.hProcess);
+        const std::wstring program = started ? driver::ProgramOf(started.get()) : exe_;
+        if (!driver::SameFile(program, exe_)) {
+            ADD_FAILURE() << "the link started " << Utf8(program) << ", not this test's copy";
+            return std::nullopt;
+        }
+        return BoxOfThisCopy();
     }
 
     // A first start as a standard user (from an elevated run, with a normal user's token made
@@ -264,14 +318,7 @@ protected:
     // A link opened as a browser opens it reaches this starter, which asks; Cancel starts
     // nothing.
     void ExpectALinkAsksAndCancelStartsNothing() const {
-        SHELLEXECUTEINFOW open{};
-        open.cbSize = sizeof open;
-        open.fMask = SEE_MASK_FLAG_NO_UI;
-        open.lpVerb = L"open";
-        open.lpFile = L"ivl://host:27015/";
-        open.nShow = SW_SHOWNORMAL;
-        ASSERT_TRUE(::ShellExecuteExW(&open)) << "error " << ::GetLastError();
-        const auto box = driver::WaitForMessageBoxTitled(L"Ironvale");
+        const auto box = OpenThroughTheShell(L"ivl://host:27015/");
         ASSERT_TRUE(box);
         EXPECT_EQ(box->text, kConfirmation + L"host:27015/");
         AnswerAndWaitForTheEnd(*box, IDCANCEL);
@@ -376,6 +423,7 @@ TEST_F(Ironvale, SchemeWithoutSlashesThroughTheShellAsksFirst) {
 // with it, no game starts without an OK.
 TEST_F(Ironvale, DotlessILinkStartsNoGameUnasked) {
     ASSERT_NO_FATAL_FAILURE(RegisterWithAFirstStart());
+    ASSERT_TRUE(LinksReachThisCopy());
     SHELLEXECUTEINFOW open{};
     open.cbSize = sizeof open;
     open.fMask = SEE_MASK_FLAG_NO_UI | SEE_MASK_NOCLOSEPROCESS;
@@ -387,18 +435,19 @@ TEST_F(Ironvale, DotlessILinkStartsNoGameUnasked) {
     std::printf("The shell: %s (error %lu)\n", opened ? "opened it" : "refused it",
                 opened ? 0ul : ::GetLastError());
     // Within the grace period, and as long as a program the shell started runs: every question
-    // answered with Cancel.
+    // of this test's copy answered with Cancel; a box of another program ends the wait.
     const auto end = std::chrono::steady_clock::now() + driver::kGrace;
     HWND answered = nullptr;
     driver::WaitUntil([&] {
-        const auto box = driver::WaitForMessageBoxTitled(L"Ironvale", 0ms);
+        const auto box = BoxOfThisCopy(0ms);
         if (box && box->hwnd != answered) {
             std::printf("Asked: %s\n", Utf8(box->text).c_str());
             driver::AnswerMessageBox(*box, IDCANCEL);
             answered = box->hwnd;
         }
-        return std::chrono::steady_clock::now() >= end &&
-               (!started || ::WaitForSingleObject(started.get(), 0) == WAIT_OBJECT_0);
+        return HasFailure() ||
+               (std::chrono::steady_clock::now() >= end &&
+                (!started || ::WaitForSingleObject(started.get(), 0) == WAIT_OBJECT_0));
     });
     ExpectNoFurtherCall(1); // only the first, local start reached the game
 }

@@ -11,6 +11,7 @@
 #include <oleacc.h>
 
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -477,30 +478,11 @@ TEST_F(Tamsel, ASaveThatFailsSaysSoOnceAndGoesOn) {
     CloseAndExpectEnd(form1);
 }
 
-// Restores the prefix's message font at the end of a test that changes it.
-class MessageFontGuard {
-public:
-    MessageFontGuard() {
-        DWORD size = sizeof saved_;
-        had_ = ::RegGetValueW(HKEY_CURRENT_USER, L"Control Panel\\Desktop\\WindowMetrics",
-                              L"MessageFont", RRF_RT_REG_BINARY, nullptr, &saved_,
-                              &size) == ERROR_SUCCESS;
-    }
-    ~MessageFontGuard() { driver::SetMessageFont(had_ ? &saved_ : nullptr); }
-    MessageFontGuard(const MessageFontGuard&) = delete;
-    MessageFontGuard& operator=(const MessageFontGuard&) = delete;
-
-private:
-    LOGFONTW saved_{};
-    bool had_ = false;
-};
-
 // Players' message fonts: the one the layout was drawn for (exactly today's pixels), the 9-point
 // fonts of Windows 10/11, and "Make text bigger" up to 20 points. Under Wine a font changed in
 // the registry reaches every program started afterwards; Windows keeps a session's font until
 // the next sign-in, and the kit changes no system setting: there, the system's own font.
 TEST_F(Tamsel, BothWindowsFitTheirTextInEveryMessageFont) {
-    MessageFontGuard guard;
     struct Font {
         const wchar_t* face; // null: the system's own font
         int points;
@@ -508,7 +490,11 @@ TEST_F(Tamsel, BothWindowsFitTheirTextInEveryMessageFont) {
     };
     std::vector<Font> fonts{{nullptr, 0, nullptr}};
     const bool fontsCanChange = test::RunningOnWine() && !test::RunningFromKit();
+    // Only where the font changes: the font as stored (or its absence), put back exactly.
+    std::optional<test::SavedRegistryValue> savedFont;
     if (fontsCanChange) {
+        savedFont.emplace(HKEY_CURRENT_USER, L"Control Panel\\Desktop\\WindowMetrics",
+                          L"MessageFont");
         fonts.push_back({L"Liberation Sans", 9, L"-9pt"});
     } else {
         std::printf("Only the system's message font: no font of the player's is changed here\n");

@@ -17,6 +17,7 @@
 #include <memory>
 #include <set>
 #include <sstream>
+#include <utility>
 
 namespace {
 
@@ -39,14 +40,14 @@ struct Run {
     std::wstring scenario, mode;
     long n = 0, calls = 0;
     bool reached = false, answeredOk = false, ended = false, outOfMemory = false, vanished = false;
-    int processStarts = 0; // the shim's CreateProcessW calls
+    int processStarts = 0, refusedStarts = 0; // the shim's CreateProcessW calls, those refused
     test::TempFolder folder;
     std::set<std::string> refused;
     std::vector<std::string> unshown;     // the texts of boxes that a refused call kept away
     std::vector<std::wstring> errorBoxes; // the texts of the boxes with an error icon
     std::string failure, refusedAtN, lastLogLine;
     // The starter's: the game's starts, judged after the next run (JudgeStarts).
-    bool starter = false, startWanted = false;
+    bool starter = false, startWanted = false, startsJudged = false;
     std::string wantedCall;
     std::chrono::steady_clock::time_point endedAt;
 
@@ -92,6 +93,7 @@ void ReadLog(Run& run) {
         run.lastLogLine = what + " " + std::to_string(number) + text;
         text = text.substr(std::min<std::size_t>(1, text.size()));
         if (what == "refused") {
+            run.refusedStarts += text == "CreateProcessW" ? 1 : 0;
             run.refused.insert(text);
             run.refusedAtN = number == run.n ? text : run.refusedAtN;
             run.reached = run.reached || number == run.n;
@@ -296,14 +298,28 @@ void RunIronvale(Run& run, const std::wstring& exe) {
 }
 
 // The game's starts, as the stand-in recorded them, whatever started it. It writes one as soon
-// as it runs; that none came shows once a grace period after the starter's end is over (the
-// next run takes most of it). Without a stand-in (an empty hl2.exe) nothing can record one.
-void JudgeStarts(Run& run) {
+// as it runs: each start that the shim saw made is waited for within the general timeout; that
+// no other came shows once a grace period after the starter's end is over (the next run takes
+// most of it). Without a stand-in (an empty hl2.exe) nothing can record one. Of a run that is
+// run again (whole: false), a start missing from what it was asked is no fault.
+void JudgeStarts(Run& run, bool whole) {
+    run.startsJudged = true;
     const std::wstring calls = run.Path(L"hl2-calls.txt");
+    const auto recorded = [&] { return std::ranges::count(test::ReadBytes(calls), '\n'); };
+    // A start that the system refused (not the shim) is one that the player was told of.
+    const std::string failedStart = "The game could not be started";
+    std::ptrdiff_t told = std::ranges::count_if(
+        run.unshown, [&](const std::string& text) { return text.starts_with(failedStart); });
+    for (const std::wstring& text : run.errorBoxes) {
+        told += Narrow(text).starts_with(failedStart) ? 1 : 0;
+    }
+    const std::ptrdiff_t made = std::max<std::ptrdiff_t>(
+        0, run.processStarts - std::max<std::ptrdiff_t>(run.refusedStarts, told));
     if (run.scenario != L"empty-game") {
+        driver::WaitUntil([&] { return recorded() >= made; });
         const auto passed = std::chrono::steady_clock::now() - run.endedAt;
         driver::WaitUntil(
-            [&] { return !test::ReadBytes(calls).empty(); },
+            [&] { return recorded() > made; },
             std::max(std::chrono::duration_cast<std::chrono::milliseconds>(driver::kGrace - passed),
                      0ms));
     }
@@ -320,7 +336,11 @@ void JudgeStarts(Run& run) {
                      ? "started the game where nothing may start" + how
                      : "started the game without an OK" + how);
     }
-    if (run.startWanted && count == 0 && !run.Told("The game could not be started")) {
+    if (count < made) {
+        run.Fail("the stand-in recorded " + std::to_string(count) + " of the game's " +
+                 std::to_string(made) + " starts that the shim saw");
+    }
+    if (whole && run.startWanted && count == 0 && !run.Told("The game could not be started")) {
         run.Fail("the game did not start and nobody was told");
     }
 }
@@ -362,7 +382,7 @@ int wmain(int argc, wchar_t** argv) {
     std::unique_ptr<Run> pending; // its starts are judged after the next run
     const auto finish = [&] {
         if (pending) {
-            pending->starter ? JudgeStarts(*pending) : void();
+            pending->starter && !pending->startsJudged ? JudgeStarts(*pending, true) : void();
             Report(*pending);
             failed += pending->failure.empty() ? 0 : 1;
             pending.reset();
@@ -372,11 +392,17 @@ int wmain(int argc, wchar_t** argv) {
     auto run = [&](long n) {
         auto one = std::make_unique<Run>();
         Once(*one, scenario, mode, n);
-        if (one->vanished) { // run again, once
-            std::printf("RETRIED %ls %ld %ls: %s\n", scenario.c_str(), n, mode.c_str(),
-                        one->failure.c_str());
-            one = std::make_unique<Run>();
-            Once(*one, scenario, mode, n);
+        if (one->vanished) { // run again, once, unless the game started where it must not
+            const std::string vanished = std::exchange(one->failure, "");
+            one->starter ? JudgeStarts(*one, false) : void();
+            if (one->failure.empty()) {
+                std::printf("RETRIED %ls %ld %ls: %s\n", scenario.c_str(), n, mode.c_str(),
+                            vanished.c_str());
+                one = std::make_unique<Run>();
+                Once(*one, scenario, mode, n);
+            } else {
+                one->failure += "; and " + vanished;
+            }
         }
         ++runs;
         finish();

@@ -2,7 +2,8 @@
 # The kit for a real Windows, as a tester meets it, under Wine: unzipped into a prefix whose user
 # has a Steam language and another program's ivl registration (in both halves of the classes),
 # then run with `wine cmd /c run-checks.cmd`; once more with a broken Ironvale.exe. Each run has
-# to put the seeded keys back exactly and leave nothing in %TEMP%.
+# to put the seeded keys back exactly and leave nothing in %TEMP%. In between, the copy that a
+# run ended hard leaves: one the kit can't trust stops the next run and stays as it is.
 #   bash tests/kit/kit_test.sh runs KIT.zip CASES
 # CASES: how many tests the Win32 and end-to-end layers of the test command have. WINEPREFIX: a
 # fresh prefix of the test's own; DISPLAY: a display for it.
@@ -75,7 +76,18 @@ as_before() { # after which run
             ok=1
         }
     done
-    [ ! -e "$kit/run-checks.saved" ] || { echo "kit: run-checks.saved left after the $1 run"; ok=1; }
+    ! compgen -G "$kit/run-checks-*.saved" >/dev/null ||
+        { echo "kit: a saved copy left after the $1 run"; ok=1; }
+    return $ok
+}
+
+# The seeded keys and %TEMP% as in folder $1, exported before.
+same_keys() { # folder, name of this state
+    export_keys "$work/$2"
+    local file ok=0
+    for file in 0.reg 1.reg 2.reg temp.txt; do
+        cmp -s "$1/$file" "$work/$2/$file" || { echo "kit: $2: $file changed"; ok=1; }
+    done
     return $ok
 }
 
@@ -124,6 +136,64 @@ tester_run() {
     return $ok
 }
 check "a tester's run passes and leaves the machine as it was" tester_run
+
+# The copy that a run ended hard leaves (as Task Manager ends it, once it has saved), kept aside.
+killed_run() {
+    local job i
+    (cd "$kit" && wine cmd /c run-checks.cmd e2e_tests) </dev/null >"$work/killed.log" 2>&1 &
+    job=$!
+    for i in $(seq 600); do
+        compgen -G "$kit/run-checks-*.saved" >/dev/null && break
+        sleep 0.1
+    done
+    wine taskkill /f /im run_checks.exe >/dev/null 2>&1
+    wait "$job"
+    copy=$(compgen -G "$kit/run-checks-*.saved") && cp "$copy" "$work/left.saved" &&
+        export_keys "$work/killed"
+}
+# A copy that the kit can't trust: the run stops and says so (exit code 2), the copy stays as it
+# is, and so do the keys and %TEMP%.
+untrusted_copy() { # name, what the run says, the command that makes it of the left copy
+    local name=$1 said=$2 code=0 ok=0
+    shift 2
+    cp "$work/left.saved" "$copy" && "$@"
+    cp "$copy" "$work/$name.saved"
+    wine cmd /c "$kit_win\\run-checks.cmd" 'e2e_tests:Ironvale.WithoutArgument*' \
+        </dev/null >"$work/$name.log" 2>"$work/$name.err" || code=$?
+    wine_said "$name"
+    grep -q "$said" "$work/$name.log" || { cat "$work/$name.log"; ok=1; }
+    [ "$code" -eq 2 ] || { echo "kit: $name: exit code $code"; ok=1; }
+    cmp -s "$copy" "$work/$name.saved" || { echo "kit: $name: the copy changed"; ok=1; }
+    same_keys "$work/killed" "after-$name" || ok=1
+    return $ok
+}
+empty() { : >"$copy"; }
+other() { LC_ALL=C sed -i "s/^$1 .*/$1 $2/" "$copy"; } # field, its new value
+# A copy that names a folder outside %TEMP% as its run's: put back, and that folder left alone.
+outside_folder() {
+    local outside_win='C:\Tester kit\outside' outside left ok=0
+    outside=$(winepath -u "$outside_win" 2>/dev/null)
+    mkdir -p "$outside" && echo keep >"$outside/file.txt"
+    left=$(LC_ALL=C sed -n 's/^folder //p' "$work/left.saved")
+    cp "$work/left.saved" "$copy" && other folder "${outside_win//\\/\\\\}"
+    wine cmd /c "$kit_win\\run-checks.cmd" 'e2e_tests:Ironvale.WithoutArgument*' \
+        </dev/null >"$work/outside.log" 2>"$work/outside.err" || true
+    wine_said outside
+    grep -q '^Put back the registry values' "$work/outside.log" || { cat "$work/outside.log"; ok=1; }
+    [ "$(cat "$outside/file.txt")" = keep ] || { echo "kit: the folder outside %TEMP% changed"; ok=1; }
+    # The stopped run's own folder, which that copy no longer names.
+    rm -rf "$(winepath -u "$left" 2>/dev/null)" "$outside"
+    as_before outside || ok=1
+    return $ok
+}
+if check "a run ended hard leaves its saved copy" killed_run; then
+    check "an empty saved copy stops the run and stays" untrusted_copy empty 'is empty' empty
+    check "another computer's copy is refused and stays" untrusted_copy computer \
+        'another user or on another computer' other computer ELSEWHERE
+    check "another user's copy is refused and stays" untrusted_copy user \
+        'another user or on another computer' other user S-1-5-21-1-2-3-1001
+    check "a copy naming a folder outside %TEMP% leaves it alone" outside_folder
+fi
 
 # With a broken starter, from another folder, only the starter's end-to-end cases that need it.
 broken_run() {

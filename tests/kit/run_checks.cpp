@@ -4,16 +4,19 @@
 // console window, and writes report.txt beside the kit.
 //   run_checks [LAYER[:FILTER]]   one layer only (win32_tests, e2e_tests, faults, ...), its
 //                                 GoogleTest cases or fault scenarios narrowed to FILTER
-// A run killed harder leaves its saved copy, run-checks.saved, in the kit's folder; the next run
-// puts that back first.
+// A run killed harder leaves its saved copy, run-checks-USER.saved, in the kit's folder; the next
+// run of that user on that computer puts it back first, and a copy it can't trust stops it.
 #include "platform/win_owned.h"
 #include "tests/win32/test_support.h"
 
 #include <windows.h>
+#include <lmcons.h>
+#include <sddl.h>
 #include <shellscalingapi.h>
 
 #include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -36,6 +39,9 @@ using test::Wide;
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
+// How long the processes of the checks may take to end once they are stopped.
+constexpr std::chrono::seconds kEndLimit = 10s;
+
 std::vector<std::string> Lines(const std::string& text) {
     std::vector<std::string> lines;
     std::istringstream in(text);
@@ -55,9 +61,9 @@ struct Item {
     const wchar_t* path;
     const wchar_t* valueName = nullptr;
 
+    std::string Root() const { return root == HKEY_CURRENT_USER ? "HKCU\\" : "HKLM\\"; }
     std::string Name() const {
-        return (root == HKEY_CURRENT_USER ? "HKCU\\" : "HKLM\\") + Utf8(path) +
-               (valueName ? "\\" + Utf8(valueName) : "");
+        return Root() + Utf8(path) + (valueName ? "\\" + Utf8(valueName) : "");
     }
 };
 
@@ -70,57 +76,101 @@ const Item kItems[] = {
 };
 
 // An item as it is: a KeyOnly's tree is empty, a OneValue's holds that value only; nothing
-// where it is absent.
+// where it is absent. Throws test::RegistryReadError where anything of it can't be read.
 using State = std::optional<RegistryTree>;
 
 State Read(const Item& item) {
-    State state = test::ReadRegistryTree(item.root, item.path, item.kind == Item::Tree);
-    if (state && item.kind != Item::Tree) {
-        std::erase_if(state->values, [&](const RegistryTree::Value& value) {
-            return item.kind == Item::KeyOnly || _wcsicmp(value.name.c_str(), item.valueName) != 0;
-        });
-        if (item.kind == Item::OneValue && state->values.empty()) {
-            state.reset();
-        }
+    if (item.kind == Item::Tree) {
+        return test::ReadRegistryTree(item.root, item.path);
     }
-    return state;
+    if (item.kind == Item::OneValue) {
+        // The value itself: a write to another value of its key meanwhile can't hide it.
+        const auto value = test::ReadRegistryValue(item.root, item.path, item.valueName);
+        return value ? State(RegistryTree{{*value}, {}}) : std::nullopt;
+    }
+    platform::OwnedKey key;
+    const LSTATUS status = ::RegOpenKeyExW(item.root, item.path, 0, KEY_QUERY_VALUE, key.put());
+    if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND) {
+        throw test::RegistryReadError(item.path, status);
+    }
+    return status == ERROR_SUCCESS ? State(RegistryTree{}) : std::nullopt;
 }
 
-// Makes the registry hold the state again; untouched when it does. An error's text, or empty.
+// Whether the item is in that state; where it can't be read, false, and why.
+bool Holds(const Item& item, const State& state, std::string& why) {
+    try {
+        return Read(item) == state;
+    } catch (const test::RegistryReadError& error) {
+        why = "can't read " + item.Root() + error.what();
+        return false;
+    }
+}
+
+// Makes the registry hold the state again; untouched when it does. An error's line, or empty.
 std::string Write(const Item& item, const State& saved) {
     if (item.kind == Item::KeyOnly) {
         // Only a key that a check left empty goes: anything in it is not ours to remove.
-        if (!saved && test::ReadRegistryTree(item.root, item.path) == RegistryTree{}) {
+        platform::OwnedKey key;
+        DWORD keys = 1, values = 1;
+        if (!saved &&
+            ::RegOpenKeyExW(item.root, item.path, 0, KEY_READ, key.put()) == ERROR_SUCCESS &&
+            ::RegQueryInfoKeyW(key.get(), nullptr, nullptr, nullptr, &keys, nullptr, nullptr,
+                               &values, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS &&
+            keys == 0 && values == 0) {
+            key.reset();
             ::RegDeleteKeyW(item.root, item.path);
         }
         return "";
     }
-    if (Read(item) == saved) {
+    std::string why;
+    if (Holds(item, saved, why)) {
         return "";
     }
-    LSTATUS status = ERROR_SUCCESS;
-    if (item.kind == Item::Tree) {
-        status = test::WriteRegistryTree(item.root, item.path, saved);
-    } else {
-        // First, so that the name is stored letter for letter as saved.
-        status = ::RegDeleteKeyValueW(item.root, item.path, item.valueName);
-        if (saved) {
-            status = test::SetRegistryValue(item.root, item.path, saved->values.front());
-        }
-    }
-    if (status == ERROR_SUCCESS && Read(item) == saved) {
+    const LSTATUS status =
+        item.kind == Item::Tree ? test::WriteRegistryTree(item.root, item.path, saved)
+        : saved ? test::SetRegistryValue(item.root, item.path, saved->values.front())
+                : ::RegDeleteKeyValueW(item.root, item.path, item.valueName);
+    why.clear();
+    if (Holds(item, saved, why)) {
         return "";
     }
-    return item.Name() + ": not put back (error " + std::to_string(status) + ")\n";
+    return item.Name() + ": not " + (saved ? "put back" : "removed") + " (" +
+           (why.empty() ? "error " + std::to_string(status) : why) + ")\n";
 }
 
-// Puts the states back, the last item first (a key's value before the key). The errors' lines.
-std::string PutBack(const std::vector<State>& states) {
-    std::string errors;
-    for (std::size_t i = states.size(); i-- > 0;) {
-        errors += Write(kItems[i], states[i]);
+// What a run saved, per item: its state, or nothing where it is back already (a copy that a
+// partial restore wrote again holds only what is still missing).
+using Saved = std::vector<std::optional<State>>;
+
+// Puts the items back, the last first (a key's value before the key). Per item an error's
+// line, or empty.
+std::vector<std::string> PutBack(const Saved& items) {
+    std::vector<std::string> errors(items.size());
+    for (std::size_t i = items.size(); i-- > 0;) {
+        if (items[i]) {
+            errors[i] = Write(kItems[i], *items[i]);
+        }
     }
     return errors;
+}
+
+// Of the items, those that the errors say are not back.
+Saved StillMissing(const Saved& items, const std::vector<std::string>& errors) {
+    Saved missing(items.size());
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        if (!errors[i].empty()) {
+            missing[i] = items[i];
+        }
+    }
+    return missing;
+}
+
+std::string Joined(const std::vector<std::string>& lines) {
+    std::string all;
+    for (const std::string& line : lines) {
+        all += line;
+    }
+    return all;
 }
 
 void Count(const RegistryTree& tree, std::size_t& keys, std::size_t& values) {
@@ -144,11 +194,25 @@ std::string Describe(const Item& item, const State& state) {
     return "present (" + std::to_string(keys) + " keys, " + std::to_string(values) + " values)";
 }
 
-// The saved copy: its first line, the work folder, then per item "present" and its tree, or
-// "absent"; "end" last (a copy without it is cut short). A tree: its number of values, each
-// value's type, name and data, its number of keys, each key's name and tree. A name or data is
-// its byte count, a blank and the bytes, then a line end.
-const char kSavedCopy[] = "vantoline-checks saved 2";
+// Who saved a copy, on which computer, and the work folder of that run.
+struct Origin {
+    std::string user, computer; // the user's SID, the computer's name
+    std::wstring folder;
+    bool operator==(const Origin&) const = default;
+};
+
+struct Copy {
+    Origin origin;
+    Saved items;
+    bool operator==(const Copy&) const = default;
+};
+
+// The saved copy: its first line, lines "user SID", "computer NAME" and "folder PATH" (UTF-8),
+// then per item "present" and its tree, "absent", or "back" (nothing to put back); "end" last
+// (a copy without it is cut short). A tree: its number of values, each value's type, name and
+// data, its number of keys, each key's name and tree. A name or data is its byte count, a blank
+// and the bytes, then a line end.
+const char kSavedCopy[] = "vantoline-checks saved 3";
 
 template <typename Bytes> void PutBytes(std::ostream& out, const Bytes& bytes) {
     const std::size_t size = bytes.size() * sizeof bytes[0];
@@ -157,10 +221,16 @@ template <typename Bytes> void PutBytes(std::ostream& out, const Bytes& bytes) {
     out << "\n";
 }
 
+// Fails the stream where the byte count is more than it has left.
 template <typename Bytes> Bytes GetBytes(std::istream& in) {
     std::size_t size = 0;
     in >> size;
     in.get();
+    if (!in ||
+        size > static_cast<std::size_t>(std::max<std::streamsize>(in.rdbuf()->in_avail(), 0))) {
+        in.setstate(std::ios::failbit);
+        return {};
+    }
     Bytes bytes(size / sizeof(typename Bytes::value_type), {});
     in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(size));
     return bytes;
@@ -194,39 +264,111 @@ void Get(std::istream& in, RegistryTree& tree) {
     }
 }
 
-std::string Serialize(const fs::path& folder, const std::vector<State>& states) {
+std::string Serialize(const Copy& copy) {
     std::ostringstream out;
-    out << kSavedCopy << "\n";
-    PutBytes(out, folder.wstring());
-    for (const State& state : states) {
-        out << (state ? "present\n" : "absent\n");
-        if (state) {
-            Put(out, *state);
+    out << kSavedCopy << "\nuser " << copy.origin.user << "\ncomputer " << copy.origin.computer
+        << "\nfolder " << Utf8(copy.origin.folder) << "\n";
+    for (const std::optional<State>& item : copy.items) {
+        out << (!item ? "back\n" : *item ? "present\n" : "absent\n");
+        if (item && *item) {
+            Put(out, **item);
         }
     }
     out << "end\n";
     return out.str();
 }
 
-// Throws where a byte count is too large to hold.
-std::optional<std::vector<State>> Parse(const std::string& text, fs::path& folder) {
+// Nothing where the text is not a whole copy.
+std::optional<Copy> Parse(const std::string& text) {
     std::istringstream in(text);
-    std::string first, word;
+    std::string first, user, computer, folder, word;
     std::getline(in, first);
-    folder = GetBytes<std::wstring>(in);
-    std::vector<State> states(std::size(kItems));
-    for (State& state : states) {
-        in >> word;
-        if (word == "present") {
-            Get(in, state.emplace());
-        } else if (word != "absent") {
-            return std::nullopt;
-        }
-    }
-    if (first != kSavedCopy || !(in >> word) || word != "end") {
+    std::getline(in, user);
+    std::getline(in, computer);
+    std::getline(in, folder);
+    if (first != kSavedCopy || !user.starts_with("user ") || !computer.starts_with("computer ") ||
+        !folder.starts_with("folder ")) {
         return std::nullopt;
     }
-    return states;
+    Copy copy{{user.substr(5), computer.substr(9), Wide(folder.substr(7))},
+              Saved(std::size(kItems))};
+    try {
+        for (std::optional<State>& item : copy.items) {
+            in >> word;
+            if (word == "present") {
+                Get(in, item.emplace().emplace());
+            } else if (word == "absent") {
+                item.emplace();
+            } else if (word != "back") {
+                return std::nullopt;
+            }
+        }
+    } catch (const std::exception&) { // no memory for what it names
+        return std::nullopt;
+    }
+    if (!in || !(in >> word) || word != "end") {
+        return std::nullopt;
+    }
+    return copy;
+}
+
+// The whole file, read with checked calls: 0, or the error.
+DWORD ReadWhole(const fs::path& file, std::string& bytes) {
+    const platform::OwnedFileHandle handle(::CreateFileW(file.c_str(), GENERIC_READ,
+                                                         FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                                         FILE_ATTRIBUTE_NORMAL, nullptr));
+    LARGE_INTEGER size{};
+    if (!handle || !::GetFileSizeEx(handle.get(), &size)) {
+        return ::GetLastError();
+    }
+    if (size.QuadPart > (std::int64_t{1} << 26)) {
+        return ERROR_FILE_TOO_LARGE; // far beyond what a copy of those keys holds
+    }
+    bytes.assign(static_cast<std::size_t>(size.QuadPart), '\0');
+    for (DWORD at = 0, read = 0; at < bytes.size(); at += read) {
+        if (!::ReadFile(handle.get(), bytes.data() + at, static_cast<DWORD>(bytes.size()) - at,
+                        &read, nullptr)) {
+            return ::GetLastError();
+        }
+        if (read == 0) {
+            return ERROR_HANDLE_EOF;
+        }
+    }
+    return 0;
+}
+
+// Writes the copy to the file with checked calls, flushed to the disk, reads it back and
+// compares, and only then puts it in place of the last one. An error's text, or empty.
+std::string WriteCopy(const fs::path& file, const Copy& copy) {
+    const std::string text = Serialize(copy);
+    const fs::path fresh = file.wstring() + L".new";
+    DWORD error = 0;
+    {
+        const platform::OwnedFileHandle out(::CreateFileW(fresh.c_str(), GENERIC_WRITE, 0, nullptr,
+                                                          CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                                                          nullptr));
+        DWORD written = 0;
+        if (!out ||
+            !::WriteFile(out.get(), text.data(), static_cast<DWORD>(text.size()), &written,
+                         nullptr) ||
+            written != text.size() || !::FlushFileBuffers(out.get())) {
+            error = ::GetLastError();
+            error = error != 0 ? error : ERROR_WRITE_FAULT;
+        }
+    }
+    std::string back;
+    if (error == 0 && (error = ReadWhole(fresh, back)) == 0 && Parse(back) != copy) {
+        error = ERROR_FILE_CORRUPT;
+    }
+    if (error == 0 && !::MoveFileExW(fresh.c_str(), file.c_str(),
+                                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        error = ::GetLastError();
+    }
+    if (error != 0) {
+        ::DeleteFileW(fresh.c_str());
+        return Utf8(file.wstring()) + ": not written (error " + std::to_string(error) + ")";
+    }
+    return "";
 }
 
 // ---- The checks ----
@@ -242,8 +384,10 @@ struct Session {
     std::mutex lock;
     bool finished = false; // no check starts any more
     fs::path kit, checks, savedCopy;
+    Origin origin; // this user, this computer and the work folder
     std::optional<test::TempFolder> work;
     std::vector<State> saved;
+    bool copyWritten = false; // the saved copy holds `saved`
     platform::OwnedHandle job;
     std::vector<Check> results;
     std::string facts, kitName;
@@ -463,13 +607,48 @@ std::string MachineFacts() {
 
 // ---- The run ----
 
-// Puts the saved values back, removes the work folder, then, once all is back, the saved copy;
-// writes the report. Returns the lines to print and whether nothing failed.
-std::pair<std::string, bool> Finish(const std::string& how) {
+// Ends every process of the checks; true once the job has none left. A process stopped in the
+// middle of a registration could otherwise write a key after the restore.
+bool EndChecks() {
+    if (!session.job) {
+        return true;
+    }
     ::TerminateJobObject(session.job.get(), 1);
-    const std::string errors = PutBack(session.saved);
-    std::string told = how;
-    if (!session.saved.empty()) {
+    const auto end = std::chrono::steady_clock::now() + kEndLimit;
+    for (;;) {
+        JOBOBJECT_BASIC_ACCOUNTING_INFORMATION job{};
+        if (::QueryInformationJobObject(session.job.get(), JobObjectBasicAccountingInformation,
+                                        &job, sizeof job, nullptr) &&
+            job.ActiveProcesses == 0) {
+            return true;
+        }
+        if (std::chrono::steady_clock::now() >= end) {
+            return false;
+        }
+        ::Sleep(20);
+    }
+}
+
+// Once no check runs any more, puts the saved values back, removes the work folder, then, once
+// all is back, the saved copy; after a partial restore the copy keeps only what is still
+// missing. Writes the report. Returns the lines to print and whether nothing failed.
+std::pair<std::string, bool> Finish(const std::string& how) {
+    std::string told = how, errors;
+    const bool ended = EndChecks();
+    if (session.copyWritten) {
+        const Saved saved(session.saved.begin(), session.saved.end());
+        if (!ended) {
+            errors = "Processes of the checks still run after " +
+                     std::to_string(kEndLimit.count()) + " s: nothing is put back while they do.\n";
+        } else {
+            const std::vector<std::string> failed = PutBack(saved);
+            errors = Joined(failed);
+            const std::string rewritten =
+                errors.empty()
+                    ? ""
+                    : WriteCopy(session.savedCopy, {session.origin, StillMissing(saved, failed)});
+            errors += rewritten.empty() ? "" : rewritten + ": it keeps all it held.\n";
+        }
         told += errors.empty()
                     ? "The registry values are as they were before the checks.\n"
                     : errors + "Their saved copy stays in " + Utf8(session.savedCopy.wstring()) +
@@ -482,7 +661,7 @@ std::pair<std::string, bool> Finish(const std::string& how) {
         fs::remove_all(session.work->path(), failed);
         ::Sleep(failed ? 100 : 0);
     }
-    if (errors.empty()) {
+    if (session.copyWritten && errors.empty()) {
         ::DeleteFileW(session.savedCopy.c_str());
     }
     Check total = session.Total("");
@@ -518,36 +697,84 @@ BOOL WINAPI OnConsoleEvent(DWORD event) {
     if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && event != CTRL_CLOSE_EVENT) {
         return FALSE;
     }
+    // Waits for a restore or a save under way: nothing stops between reading the registry or
+    // a copy and having it safe.
     std::unique_lock guard(session.lock);
     if (session.finished) {
         return TRUE; // the run ends by itself
     }
     session.finished = true;
-    std::printf("\n%s", Finish("Stopped before the end of the checks.\n").first.c_str());
+    std::printf("\n%s", Finish(session.copyWritten ? "Stopped before the end of the checks.\n"
+                                                   : "Stopped before the checks started.\n")
+                            .first.c_str());
     std::fflush(stdout);
     ::ExitProcess(3);
 }
 
-// Puts back a copy that a run killed before its end left; false when that fails.
+// Whether the folder is one of the kit's own work folders: "vantoline-test-..." right below
+// this user's temporary folder, and no link to elsewhere.
+bool IsOwnWorkFolder(const fs::path& folder) {
+    wchar_t temp[MAX_PATH + 1] = {}, longTemp[MAX_PATH] = {};
+    const DWORD length = ::GetTempPathW(MAX_PATH + 1, temp);
+    const DWORD longLength = ::GetLongPathNameW(temp, longTemp, MAX_PATH);
+    const fs::path base = longLength > 0 && longLength < MAX_PATH ? longTemp : temp;
+    const DWORD attributes = ::GetFileAttributesW(folder.c_str());
+    return length > 0 && length <= MAX_PATH && folder.is_absolute() &&
+           folder == folder.lexically_normal() &&
+           _wcsicmp(folder.parent_path().c_str(), base.parent_path().c_str()) == 0 &&
+           folder.filename().wstring().starts_with(L"vantoline-test-") &&
+           (attributes == INVALID_FILE_ATTRIBUTES ||
+            (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0);
+}
+
+// Puts back what a run stopped before its end left in the saved copy, under the session's lock:
+// nothing stops it between reading the copy and having put it back. The copy goes only once
+// all it holds is back; a copy that can't be trusted stays as it is. False, said why, where no
+// check may run.
 bool RestoreLeftCopy() {
-    const std::string text = test::ReadBytes(session.savedCopy.wstring());
-    if (text.empty()) {
+    std::lock_guard guard(session.lock);
+    const std::string name = Utf8(session.savedCopy.wstring());
+    if (::GetFileAttributesW(session.savedCopy.c_str()) == INVALID_FILE_ATTRIBUTES &&
+        ::GetLastError() == ERROR_FILE_NOT_FOUND) {
         return true;
     }
-    fs::path folder;
-    std::optional<std::vector<State>> states;
-    try {
-        states = Parse(text, folder);
-    } catch (const std::exception&) {
-    }
-    const std::string errors = states ? PutBack(*states) : "the copy can't be read\n";
-    if (!errors.empty()) {
-        std::printf("A run stopped before its end left %s, which can't be put back: %s",
-                    Utf8(session.savedCopy.wstring()).c_str(), errors.c_str());
+    std::string text;
+    const DWORD error = ReadWhole(session.savedCopy, text);
+    const std::optional<Copy> copy = Parse(text);
+    const char* const keep =
+        "It may hold the registry values that a run stopped before its end saved (README.txt "
+        "names them), and stays as it is. No check runs while it is there: put back what it "
+        "holds, or make sure those values are as they should be, then move it away.\n";
+    if (error != 0 || !copy) {
+        std::printf("%s %s.\n%s", name.c_str(),
+                    error != 0     ? ("can't be read (error " + std::to_string(error) + ")").c_str()
+                    : text.empty() ? "is empty"
+                                   : "is not a whole copy of the kit's",
+                    keep);
         return false;
     }
-    std::error_code ignored;
-    fs::remove_all(folder, ignored);
+    if (copy->origin.user != session.origin.user ||
+        copy->origin.computer != session.origin.computer) {
+        std::printf("%s was saved by another user or on another computer (user %s, computer %s; "
+                    "this is user %s, computer %s): it is not put back here.\n%s",
+                    name.c_str(), copy->origin.user.c_str(), copy->origin.computer.c_str(),
+                    session.origin.user.c_str(), session.origin.computer.c_str(), keep);
+        return false;
+    }
+    const std::vector<std::string> failed = PutBack(copy->items);
+    if (const std::string errors = Joined(failed); !errors.empty()) {
+        const std::string rewritten =
+            WriteCopy(session.savedCopy, {copy->origin, StillMissing(copy->items, failed)});
+        std::printf("A run stopped before its end left %s, which can't be put back whole:\n%s%s",
+                    name.c_str(), errors.c_str(),
+                    rewritten.empty() ? "It stays, with only what is still missing.\n"
+                                      : (rewritten + ": it stays as it was.\n").c_str());
+        return false;
+    }
+    if (IsOwnWorkFolder(copy->origin.folder)) {
+        std::error_code ignored;
+        fs::remove_all(copy->origin.folder, ignored);
+    }
     ::DeleteFileW(session.savedCopy.c_str());
     std::printf("Put back the registry values that a run stopped before its end had saved.\n");
     return true;
@@ -581,7 +808,9 @@ std::vector<Step> ReadPlan() {
 }
 
 // Saves the values to the saved copy, then removes them, so that the checks start without them.
-bool SaveAndClear() {
+// Nothing is removed unless every item was read whole and the copy on the disk holds exactly
+// that. An error's text, or empty.
+std::string SaveAndClear() {
     std::lock_guard guard(session.lock);
     // The test programs and what they started end with the runner, however it ends.
     session.job.reset(::CreateJobObjectW(nullptr, nullptr));
@@ -590,24 +819,56 @@ bool SaveAndClear() {
     ::SetInformationJobObject(session.job.get(), JobObjectExtendedLimitInformation, &limits,
                               sizeof limits);
     session.work.emplace();
+    session.origin.folder = session.work->path().wstring();
+    std::vector<State> states;
+    std::string error;
     for (const Item& item : kItems) {
-        session.saved.push_back(Read(item));
-    }
-    const fs::path fresh = session.savedCopy.wstring() + L".new";
-    test::WriteBytes(fresh.wstring(), Serialize(session.work->path(), session.saved));
-    if (!::MoveFileExW(fresh.c_str(), session.savedCopy.c_str(),
-                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        session.saved.clear();
-        session.work.reset();
-        return false;
-    }
-    // What can't be removed (HKLM without elevation) stays.
-    for (const Item& item : kItems) {
-        if (item.kind != Item::KeyOnly) {
-            Write(item, std::nullopt);
+        try {
+            states.push_back(Read(item));
+        } catch (const test::RegistryReadError& failed) {
+            error = "can't read " + item.Root() + failed.what();
+            break;
         }
     }
-    return true;
+    if (error.empty()) {
+        error = WriteCopy(session.savedCopy, {session.origin, Saved(states.begin(), states.end())});
+    }
+    if (!error.empty()) {
+        session.work.reset();
+        return error;
+    }
+    session.saved = states;
+    session.copyWritten = true;
+    // What can't be removed (HKLM without elevation) stays as it was: a removal that fails
+    // part-way puts back what was saved.
+    for (std::size_t i = 0; i < states.size(); ++i) {
+        if (kItems[i].kind != Item::KeyOnly && !Write(kItems[i], std::nullopt).empty()) {
+            Write(kItems[i], states[i]);
+        }
+    }
+    return "";
+}
+
+// This user's SID, and the computer's name; empty where the system can't tell.
+Origin ThisUserHere() {
+    Origin here;
+    platform::OwnedHandle token;
+    DWORD size = 0;
+    ::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, token.put());
+    ::GetTokenInformation(token.get(), TokenUser, nullptr, 0, &size);
+    std::vector<BYTE> user(std::max<DWORD>(size, sizeof(TOKEN_USER)));
+    wchar_t* sid = nullptr;
+    if (::GetTokenInformation(token.get(), TokenUser, user.data(), size, &size) &&
+        ::ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid, &sid)) {
+        const platform::OwnedLocal<wchar_t*> owned(sid);
+        here.user = Utf8(sid);
+    }
+    wchar_t computer[MAX_COMPUTERNAME_LENGTH + 1] = {};
+    DWORD length = MAX_COMPUTERNAME_LENGTH + 1;
+    if (::GetComputerNameW(computer, &length)) {
+        here.computer = Utf8(computer);
+    }
+    return here;
 }
 
 } // namespace
@@ -617,14 +878,31 @@ int wmain(int argc, wchar_t** argv) {
     ::GetModuleFileNameW(nullptr, exe, MAX_PATH);
     session.checks = fs::path(exe).parent_path();
     session.kit = session.checks.parent_path();
-    session.savedCopy = session.kit / L"run-checks.saved";
+    session.origin = ThisUserHere();
+    wchar_t user[UNLEN + 1] = {};
+    DWORD userLength = UNLEN + 1;
+    if (session.origin.user.empty() || session.origin.computer.empty() ||
+        !::GetUserNameW(user, &userLength)) {
+        std::printf("Can't tell this user or this computer (error %lu): no check runs.\n",
+                    ::GetLastError());
+        return 2;
+    }
+    // Each user's own: two users of one kit folder never share it.
+    session.savedCopy = session.kit / (L"run-checks-" + std::wstring(user) + L".saved");
     const std::string only = argc > 1 ? Utf8(argv[1]) : "";
     const std::size_t colon = only.find(':');
     const std::string onlyLayer = only.substr(0, colon);
     const std::string filter = colon == std::string::npos ? "" : only.substr(colon + 1);
 
-    // One run at a time: a second would take the first one's saved copy for a stopped run's.
-    const platform::OwnedHandle oneRun(::CreateMutexW(nullptr, TRUE, L"Local\\vantoline-checks"));
+    // One run at a time for each user, in all sessions of the machine: a second would take the
+    // first one's saved copy for a stopped run's.
+    const platform::OwnedHandle oneRun(::CreateMutexW(
+        nullptr, TRUE, (L"Global\\vantoline-checks-" + Wide(session.origin.user)).c_str()));
+    if (!oneRun) {
+        std::printf("Can't tell whether another run of the checks is going on (error %lu).\n",
+                    ::GetLastError());
+        return 2;
+    }
     if (::GetLastError() == ERROR_ALREADY_EXISTS) {
         std::printf("Another run of the checks is going on.\n");
         return 2;
@@ -643,9 +921,10 @@ int wmain(int argc, wchar_t** argv) {
     if (!RestoreLeftCopy()) {
         return 2;
     }
-    if (!SaveAndClear()) {
-        std::printf("Can't save the registry values to %s: no check runs.\n",
-                    Utf8(session.savedCopy.wstring()).c_str());
+    if (const std::string error = SaveAndClear(); !error.empty()) {
+        std::printf("Can't save the registry values that the checks change (%s): no check runs, "
+                    "nothing was changed.\n",
+                    error.c_str());
         return 2;
     }
     std::printf("Saved the registry values that the checks change to %s.\n",

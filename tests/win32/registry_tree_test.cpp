@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+extern "C" NTSYSAPI LONG NTAPI NtDeleteKey(HANDLE key); // an NTSTATUS
+
 namespace {
 
 using test::RegistryTree;
@@ -30,6 +32,7 @@ RegistryTree Sample() {
                    {L"Blob", REG_BINARY, Bytes(odd)},
                    {L"Empty", REG_BINARY, {}},
                    {L"Flags", REG_DWORD, Bytes(DWORD{0x00210000})},
+                   {L"Large", REG_BINARY, std::vector<BYTE>(10000, 0x5a)}, // beyond a first read
                    {L"Paths", REG_MULTI_SZ, Bytes(L"C:\\a\0C:\\b\0")},
                    {L"Q", REG_QWORD, Bytes(0x0807060504030201ULL)},
                    {L"Strange type", 0x12345, Bytes(odd, 3)},
@@ -95,6 +98,30 @@ TEST_F(RegistryTreeTest, SavedTreeIsPutBackOrRemovedAgain) {
         test::WriteRegistryTree(HKEY_CURRENT_USER, path_, Sample());
     }
     EXPECT_EQ(test::ReadRegistryTree(HKEY_CURRENT_USER, path_), std::nullopt);
+}
+
+// A key below that is listed but can't be opened (here a link to a key that doesn't exist): the
+// read stops and names it, rather than give the tree without it.
+TEST_F(RegistryTreeTest, ReadErrorStopsTheRead) {
+    ASSERT_EQ(test::WriteRegistryTree(HKEY_CURRENT_USER, path_, Sample()), ERROR_SUCCESS);
+    platform::OwnedKey link;
+    ASSERT_EQ(::RegCreateKeyExW(HKEY_CURRENT_USER, (path_ + L"\\shell\\Link").c_str(), 0, nullptr,
+                                REG_OPTION_CREATE_LINK | REG_OPTION_VOLATILE, KEY_ALL_ACCESS,
+                                nullptr, link.put(), nullptr),
+              ERROR_SUCCESS);
+    const wchar_t target[] = L"\\Registry\\Machine\\Software\\VantolineTest\\Missing";
+    ASSERT_EQ(::RegSetValueExW(link.get(), L"SymbolicLinkValue", 0, REG_LINK,
+                               reinterpret_cast<const BYTE*>(target),
+                               sizeof target - sizeof(L'\0')),
+              ERROR_SUCCESS);
+    try {
+        test::ReadRegistryTree(HKEY_CURRENT_USER, path_);
+        ADD_FAILURE() << "read whole";
+    } catch (const test::RegistryReadError& error) {
+        EXPECT_EQ(error.key, path_ + L"\\shell\\Link");
+        EXPECT_EQ(error.status, ERROR_FILE_NOT_FOUND);
+    }
+    NtDeleteKey(link.get()); // the link itself: removing the tree would follow it
 }
 
 } // namespace

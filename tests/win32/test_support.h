@@ -10,6 +10,7 @@
 #include <fstream>
 #include <iterator>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
@@ -115,45 +116,107 @@ struct RegistryTree {
     bool operator==(const RegistryTree&) const = default;
 };
 
-// The key below parent with all below it (its values only where keysBelow is false), or nothing
-// where it is absent.
-inline std::optional<RegistryTree> ReadRegistryTree(HKEY parent, const std::wstring& path,
-                                                    bool keysBelow = true) {
-    platform::OwnedKey key;
-    if (::RegOpenKeyExW(parent, path.c_str(), 0, KEY_READ, key.put()) != ERROR_SUCCESS) {
-        return std::nullopt;
-    }
-    DWORD longestKey = 0, longestName = 0, longestData = 0;
-    ::RegQueryInfoKeyW(key.get(), nullptr, nullptr, nullptr, nullptr, &longestKey, nullptr, nullptr,
-                       &longestName, &longestData, nullptr, nullptr);
+// A registry read that met an error other than the end of a list or an absent key: what it
+// read is not the whole, and must not stand for it.
+class RegistryReadError : public std::runtime_error {
+public:
+    RegistryReadError(const std::wstring& where, LSTATUS error)
+        : std::runtime_error(Utf8(where) + " (error " + std::to_string(error) + ")"), key(where),
+          status(error) {}
+    std::wstring key; // below the root key read from
+    LSTATUS status;
+};
+
+namespace detail {
+
+inline RegistryTree ReadOpenKey(HKEY key, const std::wstring& path, bool keysBelow) {
     RegistryTree tree;
-    for (DWORD i = 0;; ++i) {
-        RegistryTree::Value value{std::wstring(longestName + 1, L'\0'), REG_NONE,
-                                  std::vector<BYTE>(longestData + 1)};
-        DWORD nameLength = longestName + 1, size = longestData + 1;
-        if (::RegEnumValueW(key.get(), i, value.name.data(), &nameLength, nullptr, &value.type,
-                            value.data.data(), &size) != ERROR_SUCCESS) {
+    std::wstring name(16384, L'\0'); // the longest value name, and its NUL
+    std::vector<BYTE> data(4096);    // grown where a value needs more
+    for (DWORD i = 0;;) {
+        DWORD nameLength = static_cast<DWORD>(name.size()), type = REG_NONE,
+              size = static_cast<DWORD>(data.size());
+        const LSTATUS status =
+            ::RegEnumValueW(key, i, name.data(), &nameLength, nullptr, &type, data.data(), &size);
+        if (status == ERROR_NO_MORE_ITEMS) {
             break;
         }
-        value.name.resize(nameLength);
-        value.data.resize(size);
-        tree.values.push_back(std::move(value));
+        if (status == ERROR_MORE_DATA) {
+            data.resize(std::max<std::size_t>(size, data.size() * 2));
+            continue;
+        }
+        if (status != ERROR_SUCCESS) {
+            throw RegistryReadError(path, status);
+        }
+        tree.values.push_back({name.substr(0, nameLength), type,
+                               std::vector<BYTE>(data.begin(), data.begin() + size)});
+        ++i;
     }
     for (DWORD i = 0; keysBelow; ++i) {
-        std::wstring name(longestKey + 1, L'\0');
-        DWORD length = longestKey + 1;
-        if (::RegEnumKeyExW(key.get(), i, name.data(), &length, nullptr, nullptr, nullptr,
-                            nullptr) != ERROR_SUCCESS) {
+        wchar_t below[256] = {}; // the longest key name, and its NUL
+        DWORD length = 256;
+        const LSTATUS status =
+            ::RegEnumKeyExW(key, i, below, &length, nullptr, nullptr, nullptr, nullptr);
+        if (status == ERROR_NO_MORE_ITEMS) {
             break;
         }
-        name.resize(length);
-        if (auto below = ReadRegistryTree(key.get(), name)) {
-            tree.keys.emplace_back(name, std::move(*below));
+        const std::wstring belowPath = path + L"\\" + below;
+        if (status != ERROR_SUCCESS) {
+            throw RegistryReadError(status == ERROR_MORE_DATA ? belowPath : path, status);
         }
+        // Listed, so there: a key that can't be opened is an error, never an absent key.
+        platform::OwnedKey opened;
+        const LSTATUS open = ::RegOpenKeyExW(key, below, 0, KEY_READ, opened.put());
+        if (open != ERROR_SUCCESS) {
+            throw RegistryReadError(belowPath, open);
+        }
+        tree.keys.emplace_back(below, ReadOpenKey(opened.get(), belowPath, true));
     }
     std::ranges::sort(tree.values, {}, &RegistryTree::Value::name);
     std::ranges::sort(tree.keys, {}, &std::pair<std::wstring, RegistryTree>::first);
     return tree;
+}
+
+} // namespace detail
+
+// The key below parent with all below it (its values only where keysBelow is false), or nothing
+// where it is absent. Throws RegistryReadError where anything in it can't be read.
+inline std::optional<RegistryTree> ReadRegistryTree(HKEY parent, const std::wstring& path,
+                                                    bool keysBelow = true) {
+    platform::OwnedKey key;
+    const LSTATUS status = ::RegOpenKeyExW(parent, path.c_str(), 0, KEY_READ, key.put());
+    if (status == ERROR_FILE_NOT_FOUND) {
+        return std::nullopt;
+    }
+    if (status != ERROR_SUCCESS) {
+        throw RegistryReadError(path, status);
+    }
+    return detail::ReadOpenKey(key.get(), path, keysBelow);
+}
+
+// One value of the key below root, its bytes as stored (no terminator added), or nothing where
+// the key or the value is absent. Throws RegistryReadError where it can't be read.
+inline std::optional<RegistryTree::Value> ReadRegistryValue(HKEY root, const std::wstring& key,
+                                                            const std::wstring& name) {
+    platform::OwnedKey opened;
+    LSTATUS status = ::RegOpenKeyExW(root, key.c_str(), 0, KEY_QUERY_VALUE, opened.put());
+    RegistryTree::Value value{name, REG_NONE, std::vector<BYTE>(256)};
+    while (status == ERROR_SUCCESS || status == ERROR_MORE_DATA) {
+        DWORD size = static_cast<DWORD>(value.data.size());
+        status = ::RegQueryValueExW(opened.get(), name.c_str(), nullptr, &value.type,
+                                    value.data.data(), &size);
+        if (status == ERROR_SUCCESS) {
+            value.data.resize(size);
+            return value;
+        }
+        if (status == ERROR_MORE_DATA) {
+            value.data.resize(std::max<std::size_t>(size, value.data.size() * 2));
+        }
+    }
+    if (status == ERROR_FILE_NOT_FOUND) {
+        return std::nullopt;
+    }
+    throw RegistryReadError(key + L"\\" + name, status);
 }
 
 // Stores the value in the key, or in the key below it (made where absent), its bytes exactly. A
@@ -186,18 +249,18 @@ inline LSTATUS CreateRegistryTree(HKEY parent, const std::wstring& path, const R
 }
 
 // Makes the key below parent hold exactly the tree: removes it with all below it, then creates what
-// the tree holds (nothing where the tree is nothing). ERROR_SUCCESS, or the first error.
+// the tree holds (nothing where the tree is nothing), also where the removal failed part-way.
+// ERROR_SUCCESS, or the first error.
 inline LSTATUS WriteRegistryTree(HKEY parent, const std::wstring& path,
                                  const std::optional<RegistryTree>& tree) {
     const LSTATUS removed = ::RegDeleteTreeW(parent, path.c_str());
-    if (removed != ERROR_SUCCESS && removed != ERROR_FILE_NOT_FOUND) {
-        return removed;
-    }
-    return tree ? CreateRegistryTree(parent, path, *tree) : ERROR_SUCCESS;
+    const LSTATUS created = tree ? CreateRegistryTree(parent, path, *tree) : ERROR_SUCCESS;
+    return removed != ERROR_SUCCESS && removed != ERROR_FILE_NOT_FOUND ? removed : created;
 }
 
 // A registry key's whole tree as it was when this was made, or its absence, put back when this
-// goes: for checks that change keys that are not theirs (a tester's own registration).
+// goes: for checks that change keys that are not theirs (a tester's own registration). Throws
+// RegistryReadError where the tree can't be read whole: nothing is changed then.
 class SavedRegistryTree {
 public:
     SavedRegistryTree(HKEY root, std::wstring path)
@@ -213,14 +276,16 @@ private:
 };
 
 // One registry value as it was when this was made, or its absence, put back when this goes;
-// keys on its path that were absent then go again, with all that was made below them.
+// keys on its path that were absent then go again, with all that was made below them. Throws
+// RegistryReadError where the value can't be read: nothing is changed then.
 class SavedRegistryValue {
 public:
     SavedRegistryValue(HKEY root, std::wstring key, std::wstring name)
         : root_(root), key_(std::move(key)), name_(std::move(name)) {
-        platform::OwnedKey opened; // read as stored, byte for byte: no terminator added
-        if (::RegOpenKeyExW(root_, key_.c_str(), 0, KEY_QUERY_VALUE, opened.put()) !=
-            ERROR_SUCCESS) {
+        platform::OwnedKey opened;
+        const LSTATUS status =
+            ::RegOpenKeyExW(root_, key_.c_str(), 0, KEY_QUERY_VALUE, opened.put());
+        if (status == ERROR_FILE_NOT_FOUND) {
             absentFrom_ = key_; // the highest key of the path that is absent
             for (std::size_t slash = key_.find(L'\\'); slash != std::wstring::npos;
                  slash = key_.find(L'\\', slash + 1)) {
@@ -233,12 +298,12 @@ public:
             }
             return;
         }
-        DWORD size = 0;
-        if (::RegQueryValueExW(opened.get(), name_.c_str(), nullptr, &type_, nullptr, &size) ==
-            ERROR_SUCCESS) {
-            data_.emplace(size);
-            ::RegQueryValueExW(opened.get(), name_.c_str(), nullptr, &type_, data_->data(), &size);
-            data_->resize(size);
+        if (status != ERROR_SUCCESS) {
+            throw RegistryReadError(key_, status);
+        }
+        if (const auto value = ReadRegistryValue(root_, key_, name_)) {
+            type_ = value->type;
+            data_ = value->data;
         }
     }
     ~SavedRegistryValue() {
