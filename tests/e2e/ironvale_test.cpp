@@ -658,13 +658,27 @@ TEST_F(Ironvale, QuestionTakesNoOkInItsFirstSecond) {
     Screenshot(*box, L"ironvale-question-waits.bmp");
     ASSERT_NO_FATAL_FAILURE(enterOnceOkWaits());
 
-    // Another window in front, then the question again.
+    // Another window in front, then the question again. This thread handles its window's
+    // messages until each is in front, so that no activation is left to come later; the window
+    // stays until the question is answered.
     const platform::OwnedWindow other(::CreateWindowExW(0, L"STATIC", L"Browser",
                                                         WS_POPUP | WS_VISIBLE, 0, 0, 200, 100,
                                                         nullptr, nullptr, nullptr, nullptr));
     ASSERT_TRUE(other);
-    ::SetForegroundWindow(other.get());
-    ::SetForegroundWindow(box->hwnd);
+    const auto inFront = [](HWND window) {
+        ::SetForegroundWindow(window);
+        return driver::WaitUntil(
+            [&] {
+                MSG message;
+                while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+                    ::DispatchMessageW(&message);
+                }
+                return ::GetForegroundWindow() == window;
+            },
+            driver::kGrace);
+    };
+    ASSERT_TRUE(inFront(other.get()));
+    ASSERT_TRUE(inFront(box->hwnd));
     ASSERT_TRUE(driver::WaitUntil([&] { return !driver::OkTakesPress(box->hwnd); }, driver::kGrace))
         << "OK did not wait again";
     std::printf("Back in front at %lld ms\n", at());
