@@ -271,9 +271,11 @@ HWND FocusOf(HWND window) {
 }
 
 bool PressKey(HWND window, WORD key) {
-    HWND focus = FocusOf(window);
-    if (focus == nullptr) {
-        return false; // posted to no window, the keys would go to this thread
+    // Without a window manager, Wine takes the focus away for a moment now and then as X's
+    // input focus moves between windows; posted to no window, the keys would go to this thread.
+    HWND focus = nullptr;
+    if (!WaitUntil([&] { return (focus = FocusOf(window)) != nullptr; })) {
+        return false;
     }
     const auto scanCode = static_cast<LPARAM>(::MapVirtualKeyW(key, MAPVK_VK_TO_VSC));
     const LPARAM down = 1 | (scanCode << 16); // one repeat, the key's scan code
