@@ -52,31 +52,15 @@ std::string Encoded(const std::wstring& text, UINT codePage) {
     return bytes;
 }
 
-// A command line's arguments: split at blanks and tabs outside double quotes, the quotes
-// removed. Enough for the lines the starter and the tests write, and no shell32 to load.
-std::vector<std::wstring> Arguments(std::wstring_view line) {
-    std::vector<std::wstring> arguments;
-    std::wstring argument;
-    bool quoted = false, any = false;
-    for (const wchar_t c : line) {
-        if (c == L'"') {
-            quoted = !quoted;
-            any = true;
-        } else if ((c == L' ' || c == L'\t') && !quoted) {
-            if (any) {
-                arguments.push_back(std::move(argument));
-                argument.clear();
-                any = false;
-            }
-        } else {
-            argument += c;
-            any = true;
-        }
-    }
-    if (any) {
-        arguments.push_back(std::move(argument));
-    }
-    return arguments;
+// The program's arguments. shell32 is loaded only here, where a start hands its commands over:
+// a plain start stays as light as before.
+std::vector<std::wstring> Arguments() {
+    const platform::OwnedModule shell32(::LoadLibraryW(L"shell32.dll"));
+    const auto split = reinterpret_cast<LPWSTR*(WINAPI*)(LPCWSTR, int*)>(
+        reinterpret_cast<void*>(::GetProcAddress(shell32.get(), "CommandLineToArgvW")));
+    int count = 0;
+    const platform::OwnedLocal<LPWSTR*> argv(split ? split(::GetCommandLineW(), &count) : nullptr);
+    return {argv.get(), argv.get() + (argv ? count : 0)};
 }
 
 // The console commands of a command line as the launcher makes them: "+cmd value" becomes
@@ -99,28 +83,6 @@ std::wstring ConsoleCommands(const std::vector<std::wstring>& arguments) {
         }
     }
     return commands;
-}
-
-// The running game's window: of a process that runs this very file, so that nothing reaches
-// another program's window of that class.
-HWND RunningGameWindow() {
-    wchar_t own[MAX_PATH] = {};
-    ::GetModuleFileNameW(nullptr, own, MAX_PATH);
-    for (HWND window = ::FindWindowExW(nullptr, nullptr, kEngineWindowClass, nullptr);
-         window != nullptr;
-         window = ::FindWindowExW(nullptr, window, kEngineWindowClass, nullptr)) {
-        DWORD processId = 0;
-        ::GetWindowThreadProcessId(window, &processId);
-        const platform::OwnedHandle process(
-            ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId));
-        wchar_t image[MAX_PATH] = {};
-        DWORD size = MAX_PATH;
-        if (process && ::QueryFullProcessImageNameW(process.get(), 0, image, &size) &&
-            ::CompareStringOrdinal(image, -1, own, -1, TRUE) == CSTR_EQUAL) {
-            return window;
-        }
-    }
-    return nullptr;
 }
 
 LRESULT CALLBACK GameWindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -173,23 +135,21 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
         return 1;
     }
 
-    const std::vector<std::wstring> arguments = Arguments(::GetCommandLineW());
-    const auto given = [&](std::wstring_view option) {
-        return arguments.size() > 1 &&
-               std::find(arguments.begin() + 1, arguments.end(), option) != arguments.end();
-    };
     // Only the start that becomes the running game makes the mutex: a start that ends at once
     // leaves none behind for the next test's starter to find.
     if (!platform::OwnedHandle(::OpenMutexW(SYNCHRONIZE, FALSE, kEngineMutex))) {
-        const platform::OwnedHandle mutex(
-            given(L"-keep-running") ? ::CreateMutexW(nullptr, TRUE, kEngineMutex) : nullptr);
+        const bool keepRunning =
+            std::wstring_view(::GetCommandLineW()).ends_with(L" -keep-running");
+        const platform::OwnedHandle mutex(keepRunning ? ::CreateMutexW(nullptr, TRUE, kEngineMutex)
+                                                      : nullptr);
         return mutex ? RunTheGame(instance, show) : 0;
     }
-    if (given(L"-hijack")) {
+    const std::vector<std::wstring> arguments = Arguments();
+    if (std::find(arguments.begin(), arguments.end(), L"-hijack") != arguments.end()) {
         const std::string commands = Encoded(ConsoleCommands(arguments), CP_ACP);
         COPYDATASTRUCT data{0, static_cast<DWORD>(commands.size() + 1),
                             const_cast<char*>(commands.c_str())};
-        const HWND game = RunningGameWindow();
+        const HWND game = ::FindWindowW(kEngineWindowClass, nullptr); // as the engine finds it
         return game != nullptr &&
                        ::SendMessageW(game, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data)) != 0
                    ? 0

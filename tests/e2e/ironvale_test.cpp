@@ -162,8 +162,7 @@ protected:
 
     // The game at exe running, as the engine runs: the stand-in holds the engine's mutex and
     // shows its window, which keeps each command it is sent as a line of hl2-console.txt beside
-    // it. Started by its short 8.3 path, so that the starter has to know its file by more than
-    // its name.
+    // it. Started by its path in capitals: the starter has to know its file by more than a name.
     struct RunningGame {
         std::unique_ptr<driver::Program> program;
         HWND window = nullptr;
@@ -178,7 +177,6 @@ protected:
         });
         return game;
     }
-    // The path spelled otherwise, in capitals: the same file.
     static std::wstring OtherSpelling(const std::filesystem::path& path) {
         std::wstring other = path.wstring();
         ::CharUpperBuffW(other.data(), static_cast<DWORD>(other.size()));
