@@ -271,16 +271,17 @@ HWND FocusOf(HWND window) {
 }
 
 bool PressKey(HWND window, WORD key) {
-    // Without a window manager, Wine takes the focus away for a moment now and then as X's
-    // input focus moves between windows; posted to no window, the keys would go to this thread.
-    HWND focus = nullptr;
-    if (!WaitUntil([&] { return (focus = FocusOf(window)) != nullptr; })) {
-        return false;
+    HWND focus = FocusOf(window);
+    if (focus == nullptr) {
+        return false; // posted to no window, the keys would go to this thread
     }
     const auto scanCode = static_cast<LPARAM>(::MapVirtualKeyW(key, MAPVK_VK_TO_VSC));
     const LPARAM down = 1 | (scanCode << 16); // one repeat, the key's scan code
     const LPARAM up = down | (LPARAM{1} << 30) | (LPARAM{1} << 31); // was down, is released
-    return ::PostMessageW(focus, WM_KEYDOWN, key, down) && ::PostMessageW(focus, WM_KEYUP, key, up);
+    const bool pressed = ::PostMessageW(focus, WM_KEYDOWN, key, down) != FALSE;
+    // The release finds no window where the press has closed it already (Escape, Enter).
+    ::PostMessageW(focus, WM_KEYUP, key, up);
+    return pressed;
 }
 
 LOGFONTW SetMessageFont(const LOGFONTW* font) {

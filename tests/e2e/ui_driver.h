@@ -93,7 +93,7 @@ int Pixels(int twips);
 HWND FocusOf(HWND window); // the control that has the keyboard focus in that window's thread
 // A key pressed and let go as the keyboard delivers it: posted to the control that has the
 // focus in that window's thread, so that the program's message loop (IsDialogMessage) sees it
-// first; once a control has it. False when none has it within kTimeout.
+// first. False when no control has the focus.
 bool PressKey(HWND window, WORD key);
 
 // The message font: HKCU\Control Panel\Desktop\WindowMetrics "MessageFont", which programs
