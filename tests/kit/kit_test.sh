@@ -46,7 +46,7 @@ temp=$(winepath -u "$(wine cmd /c echo %TEMP% 2>/dev/null | tr -d '\r')" 2>/dev/
 mkdir -p "$kit" "$temp"
 unzip -q "$kit_zip" -d "$kit"
 sed 's/$/\r/' "$here/seed.reg" >"$work/seed.reg"
-wine reg import "$(winepath -w "$work/seed.reg")" >/dev/null 2>&1
+wine reg import "$(winepath -w "$work/seed.reg")" >"$work/import.log" 2>&1
 
 keys=('HKCU\Software\Valve\Steam' 'HKCU\Software\Classes\ivl' 'HKLM\Software\Classes\ivl')
 export_keys() { # to folder $1
@@ -60,7 +60,8 @@ export_keys() { # to folder $1
 }
 export_keys "$work/seeded"
 grep -q '"Language"="polish"' <(iconv -f utf-16 -t utf-8 "$work/seeded/0.reg") || {
-    echo "kit: the seeded values are not in the prefix"
+    echo "kit: the seeded values are not in the prefix; reg import said:"
+    cat "$work/import.log"
     exit 1
 }
 
