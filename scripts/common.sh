@@ -24,9 +24,15 @@ install_packages() {
     fi
 }
 
+# The build's own output goes to build/logs/build-PRESET.log, shown where the build fails.
 build_preset() {
-    cmake --preset "$1" >/dev/null
-    cmake --build --preset "$1" -j "$(nproc)" >/dev/null
+    local log="$ROOT/build/logs/build-$1.log"
+    mkdir -p "$ROOT/build/logs"
+    if ! { cmake --preset "$1" && cmake --build --preset "$1" -j "$(nproc)"; } >"$log" 2>&1; then
+        cat "$log"
+        echo "The build of the $1 preset failed (its log: ${log#"$ROOT"/})." >&2
+        return 1
+    fi
 }
 
 # A Wine prefix of the project's own, ready for fast program starts. Sets WINEPREFIX.
