@@ -15,7 +15,6 @@ constexpr UINT_PTR kOkReadyTimer = 1;
 // thread of windows. Not thread_local: MinGW's emulated TLS allocates at the first access, and
 // that allocation may fail.
 struct DelayedOk {
-    HWND box = nullptr;
     WNDPROC boxProcedure = nullptr;
     std::uint64_t activatedAt = 0;
     bool waiting = false; // until the timer that ends the wait fires
@@ -81,7 +80,6 @@ LRESULT CALLBACK DelayedOkProcedure(HWND box, UINT message, WPARAM wParam, LPARA
         break;
     case WM_NCDESTROY:
         ::SetWindowLongPtrW(box, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(next));
-        state.box = nullptr;
         break;
     }
     return ::CallWindowProcW(next, box, message, wParam, lParam);
@@ -98,7 +96,6 @@ LRESULT CALLBACK OnBoxActivation(int code, WPARAM wParam, LPARAM lParam) {
             const auto previous = reinterpret_cast<WNDPROC>(::SetWindowLongPtrW(
                 window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&DelayedOkProcedure)));
             if (previous != nullptr) {
-                delayed->box = window;
                 delayed->boxProcedure = previous;
                 // Counted from here too, should no activation follow.
                 delayed->activatedAt = ::GetTickCount64();
