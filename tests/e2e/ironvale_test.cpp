@@ -638,8 +638,7 @@ TEST_F(Ironvale, QuestionTakesNoOkInItsFirstSecond) {
     const auto box = driver::WaitForMessageBox(starter->Id());
     ASSERT_TRUE(box);
     const HWND ok = ::GetDlgItem(box->hwnd, IDOK);
-    // Enter as soon as the box has a focus; then once OK takes a press, and again after the box
-    // was in the back.
+    // Enter while OK is greyed: the box stays, and OK has the focus once it takes a press.
     const auto enterOnceOkWaits = [&] {
         ASSERT_TRUE(driver::PressKey(box->hwnd, VK_RETURN));
         std::printf("Enter at %lld ms, OK %s\n", at(),
@@ -718,7 +717,8 @@ TEST_F(IronvaleWhileAGameRuns, ALinkOrAServerConnectsThisGame) {
         std::printf("The running game received: %s", Console(folder_).c_str());
         EXPECT_EQ(Console(folder_), sent);
     }
-    const std::vector<std::string> calls = Calls();
+    const std::vector<std::string> calls = Calls(); // the running game's own start first
+    ASSERT_FALSE(calls.empty());
     EXPECT_EQ(std::vector<std::string>(calls.begin() + 1, calls.end()),
               std::vector<std::string>(2, Call(L"1.2.3.4:27015", "-hijack ")));
     EXPECT_FALSE(game.program->WaitForExit(0ms)) << "the running game ended";
