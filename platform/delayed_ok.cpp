@@ -15,6 +15,7 @@ constexpr UINT_PTR kOkReadyTimer = 1;
 // thread of windows. Not thread_local: MinGW's emulated TLS allocates at the first access, and
 // that allocation may fail.
 struct DelayedOk {
+    OwnedHook hook; // until the box is found
     WNDPROC boxProcedure = nullptr;
     std::uint64_t activatedAt = 0;
     bool waiting = false; // until the timer that ends the wait fires
@@ -101,6 +102,9 @@ LRESULT CALLBACK OnBoxActivation(int code, WPARAM wParam, LPARAM lParam) {
                 delayed->activatedAt = ::GetTickCount64();
                 delayed->waiting = true;
             }
+            // Done with, and unhooked now: after OK the starter calls into user32 for nothing
+            // new, whose first call could still fail to load.
+            delayed->hook.reset();
         }
     }
     return ::CallNextHookEx(nullptr, code, wParam, lParam);
@@ -111,7 +115,7 @@ LRESULT CALLBACK OnBoxActivation(int code, WPARAM wParam, LPARAM lParam) {
 MessageAnswer AskWithDelayedOk(const std::wstring& text, const std::wstring& title) {
     DelayedOk state;
     delayed = &state;
-    const OwnedHook hook(
+    state.hook.reset(
         ::SetWindowsHookExW(WH_CBT, &OnBoxActivation, nullptr, ::GetCurrentThreadId()));
     const MessageAnswer answer =
         ShowMessageBox(nullptr, text, title, MessageButtons::OkCancel, MessageIcon::None);

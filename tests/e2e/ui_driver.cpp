@@ -179,25 +179,26 @@ bool WaitForOkAfterItsWait(HWND box) {
     return WaitUntil([&] { return OkTakesPress(box); });
 }
 
-void AnswerMessageBox(const MessageBoxView& box, int buttonId) {
+bool AnswerMessageBox(const MessageBoxView& box, int buttonId) {
     const auto press = [&] {
-        ::PostMessageW(box.hwnd, WM_COMMAND, MAKEWPARAM(buttonId, BN_CLICKED),
-                       reinterpret_cast<LPARAM>(::GetDlgItem(box.hwnd, buttonId)));
+        return ::PostMessageW(box.hwnd, WM_COMMAND, MAKEWPARAM(buttonId, BN_CLICKED),
+                              reinterpret_cast<LPARAM>(::GetDlgItem(box.hwnd, buttonId))) != FALSE;
     };
     if (buttonId != IDOK) {
-        press();
-        return;
+        return press();
     }
     // A press that the box dropped all the same (it came back to the front and waits again, or
     // it waits without greying OK) is made again.
     constexpr auto kPressTaken = 250ms;
+    bool pressed = false;
     WaitUntil([&] {
-        if (::IsWindow(box.hwnd) && OkTakesPress(box.hwnd)) {
-            press();
+        if (::IsWindow(box.hwnd) && OkTakesPress(box.hwnd) && press()) {
+            pressed = true;
             WaitUntil([&] { return !::IsWindow(box.hwnd); }, kPressTaken);
         }
         return !::IsWindow(box.hwnd);
     });
+    return pressed;
 }
 
 std::wstring TextOf(HWND window) {

@@ -74,8 +74,8 @@ bool OkTakesPress(HWND box);
 // (at most kGrace) and to end. False where OK still takes no press after kTimeout.
 bool WaitForOkAfterItsWait(HWND box);
 // Presses the message box's button with this identifier (IDOK, IDCANCEL); OK once it takes a
-// press, and then waits for the box to go.
-void AnswerMessageBox(const MessageBoxView& box, int buttonId);
+// press, and then waits for the box to go. False where nothing was pressed: the box went first.
+bool AnswerMessageBox(const MessageBoxView& box, int buttonId);
 
 std::wstring TextOf(HWND window);
 std::vector<std::wstring> ComboItems(HWND combo);

@@ -144,8 +144,9 @@ void Answer(Run& run, driver::Program& program, int answer) {
     if (question && (run.scenario == L"refused-link" || box->text != kQuestion + L"host:27015/")) {
         run.Fail("an unexpected question: " + Narrow(box->text));
     }
-    run.answeredOk = run.answeredOk || (question && answer == IDOK);
-    driver::AnswerMessageBox(*box, question ? answer : IDOK);
+    // OK counts where it was pressed: the box may go before OK takes a press (its program ended).
+    const bool pressed = driver::AnswerMessageBox(*box, question ? answer : IDOK);
+    run.answeredOk = run.answeredOk || (question && answer == IDOK && pressed);
     if (!driver::WaitUntil([&] { return !::IsWindow(box->hwnd) || program.WaitForExit(0ms); },
                            kStep)) {
         run.Fail("hang: the box stays after its answer");
