@@ -19,6 +19,7 @@ struct DelayedOk {
     WNDPROC boxProcedure = nullptr;
     std::uint64_t activatedAt = 0;
     bool waiting = false; // until the timer that ends the wait fires
+    bool greyed = false;  // OK, while that timer runs
 };
 DelayedOk* delayed = nullptr;
 
@@ -41,12 +42,26 @@ bool OkTakesPress(const DelayedOk& state) {
     return !state.waiting || AnswerDelayLeft(state.activatedAt, ::GetTickCount64()).count() == 0;
 }
 
+// Ends the wait's timer, and OK's grey with it.
+void StopTimer(HWND box, DelayedOk& state) {
+    if (state.greyed) {
+        ::KillTimer(box, kOkReadyTimer);
+        ShowOkWaiting(box, false);
+        state.greyed = false;
+    }
+}
+
 // The wait starts when the box is shown and again whenever it comes back to the front. Where
 // the timer can't be set, OK isn't greyed but still takes no press until the time is over.
+// Every user32 function the box needs is called here first, before any answer: after OK,
+// nothing new may have to be loaded, which could fail.
 void StartWaiting(HWND box, DelayedOk& state) {
+    ::KillTimer(box, kOkReadyTimer); // the timer of an earlier wait
     state.activatedAt = ::GetTickCount64();
     state.waiting = true;
-    if (::SetTimer(box, kOkReadyTimer, static_cast<UINT>(kAnswerDelay.count()), nullptr) != 0) {
+    state.greyed =
+        ::SetTimer(box, kOkReadyTimer, static_cast<UINT>(kAnswerDelay.count()), nullptr) != 0;
+    if (state.greyed) {
         ShowOkWaiting(box, true);
     }
 }
@@ -62,17 +77,15 @@ LRESULT CALLBACK DelayedOkProcedure(HWND box, UINT message, WPARAM wParam, LPARA
         break;
     case WM_TIMER:
         if (wParam == kOkReadyTimer) {
-            ::KillTimer(box, kOkReadyTimer);
+            StopTimer(box, state);
             state.waiting = false;
-            ShowOkWaiting(box, false);
             return 0;
         }
         break;
     case WM_ACTIVATE:
         if (LOWORD(wParam) == WA_INACTIVE) {
             // OK takes the focus back when the box is activated again, which a greyed OK can't.
-            ::KillTimer(box, kOkReadyTimer);
-            ShowOkWaiting(box, false);
+            StopTimer(box, state);
         } else {
             const LRESULT result = ::CallWindowProcW(next, box, message, wParam, lParam);
             StartWaiting(box, state);
