@@ -29,20 +29,13 @@ std::optional<FileIdentity> IdentityOf(const std::wstring& path) {
                         information.nFileIndexLow};
 }
 
-// The program file that the window's process runs; empty where that can't be told.
-std::wstring ImageOf(HWND window) {
-    DWORD processId = 0;
-    ::GetWindowThreadProcessId(window, &processId);
-    const OwnedHandle process(
-        processId != 0 ? ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId)
-                       : nullptr);
-    if (!process) {
-        return {};
-    }
+} // namespace
+
+std::wstring ProgramOf(void* process) {
     std::vector<wchar_t> buffer(MAX_PATH);
     for (;;) {
         DWORD size = static_cast<DWORD>(buffer.size());
-        if (::QueryFullProcessImageNameW(process.get(), 0, buffer.data(), &size)) {
+        if (::QueryFullProcessImageNameW(process, 0, buffer.data(), &size)) {
             return std::wstring(buffer.data(), size);
         }
         if (::GetLastError() != ERROR_INSUFFICIENT_BUFFER || buffer.size() >= 32768) {
@@ -52,21 +45,28 @@ std::wstring ImageOf(HWND window) {
     }
 }
 
-} // namespace
+std::wstring ProgramOfWindow(void* window) {
+    DWORD processId = 0;
+    ::GetWindowThreadProcessId(static_cast<HWND>(window), &processId);
+    const OwnedHandle process(
+        processId != 0 ? ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId)
+                       : nullptr);
+    return process ? ProgramOf(process.get()) : std::wstring();
+}
+
+bool SameFile(const std::wstring& a, const std::wstring& b) {
+    const std::optional<FileIdentity> identity = IdentityOf(a);
+    return identity && identity == IdentityOf(b);
+}
 
 bool NamedMutexExists(const std::wstring& name) {
     return static_cast<bool>(OwnedHandle(::OpenMutexW(SYNCHRONIZE, FALSE, name.c_str())));
 }
 
 void* FindWindowOfProgram(const std::wstring& className, const std::wstring& programPath) {
-    const std::optional<FileIdentity> program = IdentityOf(programPath);
-    if (!program) {
-        return nullptr;
-    }
     for (HWND window = ::FindWindowExW(nullptr, nullptr, className.c_str(), nullptr);
          window != nullptr; window = ::FindWindowExW(nullptr, window, className.c_str(), nullptr)) {
-        const std::wstring image = ImageOf(window);
-        if (!image.empty() && IdentityOf(image) == program) {
+        if (SameFile(ProgramOfWindow(window), programPath)) {
             return window;
         }
     }

@@ -28,7 +28,6 @@ using OwnedFont = Owned<HFONT, &::DeleteObject>;
 using OwnedBitmap = Owned<HBITMAP, &::DeleteObject>;
 using OwnedIcon = Owned<HICON, &::DestroyIcon>;
 using OwnedHook = Owned<HHOOK, &::UnhookWindowsHookEx>;
-using OwnedWindow = Owned<HWND, &::DestroyWindow>;
 using OwnedDc = Owned<HDC, &::DeleteDC>; // from CreateCompatibleDC
 using OwnedBstr = Owned<BSTR, &::SysFreeString>;
 template <typename T> using OwnedLocal = Owned<T, &::LocalFree>; // LocalAlloc'd for the caller

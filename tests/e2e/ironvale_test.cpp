@@ -6,6 +6,7 @@
 
 #include "../win32/test_support.h"
 #include "platform/error_text.h"
+#include "platform/running_program.h"
 
 #include <gtest/gtest.h>
 
@@ -266,8 +267,8 @@ protected:
     std::optional<driver::MessageBoxView>
     BoxOfThisCopy(std::chrono::milliseconds timeout = driver::kTimeout) const {
         const auto box = driver::WaitForMessageBoxTitled(L"Ironvale", timeout);
-        if (box && !driver::SameFile(driver::ProgramOfWindow(box->hwnd), exe_)) {
-            ADD_FAILURE() << "a link reached " << Utf8(driver::ProgramOfWindow(box->hwnd))
+        if (box && !platform::SameFile(platform::ProgramOfWindow(box->hwnd), exe_)) {
+            ADD_FAILURE() << "a link reached " << Utf8(platform::ProgramOfWindow(box->hwnd))
                           << ", not this test's copy: its box is left unanswered";
             return std::nullopt;
         }
@@ -291,8 +292,8 @@ protected:
             return std::nullopt;
         }
         const platform::OwnedHandle started(open.hProcess);
-        const std::wstring program = started ? driver::ProgramOf(started.get()) : exe_;
-        if (!driver::SameFile(program, exe_)) {
+        const std::wstring program = started ? platform::ProgramOf(started.get()) : exe_;
+        if (!platform::SameFile(program, exe_)) {
             ADD_FAILURE() << "the link started " << Utf8(program) << ", not this test's copy";
             return std::nullopt;
         }

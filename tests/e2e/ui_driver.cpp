@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <fstream>
 #include <thread>
-#include <tuple>
 
 namespace driver {
 namespace {
@@ -462,45 +461,6 @@ std::filesystem::path ScreenshotFolder() {
     wchar_t folder[MAX_PATH] = {};
     const DWORD length = ::GetEnvironmentVariableW(L"VANTOLINE_SCREENSHOTS", folder, MAX_PATH);
     return length > 0 && length < MAX_PATH ? std::filesystem::path(folder) : BuildFolder();
-}
-
-std::wstring ProgramOf(HANDLE process) {
-    std::wstring path(32768, L'\0');
-    DWORD length = static_cast<DWORD>(path.size());
-    if (!::QueryFullProcessImageNameW(process, 0, path.data(), &length)) {
-        return L"";
-    }
-    path.resize(length);
-    return path;
-}
-
-std::wstring ProgramOfWindow(HWND window) {
-    DWORD id = 0;
-    ::GetWindowThreadProcessId(window, &id);
-    const platform::OwnedHandle process(
-        ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id));
-    return process ? ProgramOf(process.get()) : L"";
-}
-
-namespace {
-
-// The file system's identity of a file: its volume and its index there.
-std::optional<std::tuple<DWORD, DWORD, DWORD>> FileIdentity(const std::wstring& path) {
-    const platform::OwnedFileHandle file(
-        ::CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    BY_HANDLE_FILE_INFORMATION info{};
-    if (!file || !::GetFileInformationByHandle(file.get(), &info)) {
-        return std::nullopt;
-    }
-    return std::tuple{info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow};
-}
-
-} // namespace
-
-bool SameFile(const std::wstring& a, const std::wstring& b) {
-    const auto identity = FileIdentity(a);
-    return identity && identity == FileIdentity(b);
 }
 
 } // namespace driver

@@ -135,11 +135,4 @@ std::filesystem::path ProgramFolder();
 // Where screenshots go: the folder in VANTOLINE_SCREENSHOTS, else the build folder.
 std::filesystem::path ScreenshotFolder();
 
-// The program file that a process runs, or that the process of a window runs; empty where it
-// can't be told.
-std::wstring ProgramOf(HANDLE process);
-std::wstring ProgramOfWindow(HWND window);
-// Whether both paths name one file, however each is spelt (short or long names, letter case).
-bool SameFile(const std::wstring& a, const std::wstring& b);
-
 } // namespace driver
